@@ -1,0 +1,254 @@
+#include "serial/PosixPort.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/file.h>
+#include <sys/ioctl.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <cerrno>
+
+namespace quor {
+
+namespace {
+
+struct RateEntry {
+    std::uint32_t baud;
+    speed_t speed;
+};
+constexpr RateEntry kRates[] = {
+    {300, B300},       {600, B600},       {1200, B1200},     {2400, B2400},     {4800, B4800},
+    {9600, B9600},     {19200, B19200},   {38400, B38400},   {57600, B57600},   {115200, B115200},
+    {230400, B230400}, {460800, B460800}, {921600, B921600},
+};
+
+bool SpeedFor(std::uint32_t baud, speed_t& speed) {
+    for (const RateEntry& r : kRates) {
+        if (r.baud == baud) {
+            speed = r.speed;
+            return true;
+        }
+    }
+    return false;
+}
+
+std::uint32_t BaudFor(speed_t speed) {
+    for (const RateEntry& r : kRates) {
+        if (r.speed == speed) return r.baud;
+    }
+    return 0;
+}
+
+// Pseudo-terminals and some adapters have no modem lines; that is no error.
+bool NoModemLines(int err) { return err == ENOTTY || err == EINVAL || err == ENOTSUP || err == EIO; }
+
+class PosixProvider final : public PortProvider {
+public:
+    PortError Open(const char* name, std::unique_ptr<PortDriver>& out) override {
+        return PosixPort::OpenDevice(name, out);
+    }
+};
+
+}  // namespace
+
+PortProvider& PosixPortProvider() {
+    static PosixProvider provider;
+    return provider;
+}
+
+std::string PosixPort::DevicePath(const char* name) {
+    if (!name) return std::string();
+    if (name[0] == '/') return name;
+    return std::string("/dev/") + name;
+}
+
+PortError PosixPort::MapErrno(int err) {
+    switch (err) {
+        case ENOENT:
+        case ENXIO:
+        case ENODEV:
+        case ENOTDIR:
+            return kErrNoSuchPort;
+        case EBUSY:
+        case EWOULDBLOCK:
+            return kErrInUse;
+        case EACCES:
+        case EPERM:
+            return kErrPermission;
+        default:
+            return err > 0 ? err : EIO;
+    }
+}
+
+PortError PosixPort::OpenDevice(const char* name, std::unique_ptr<PortDriver>& out) {
+    out.reset();
+    if (!name || !name[0]) return kErrNoSuchPort;
+    std::string path = DevicePath(name);
+    int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) return MapErrno(errno);
+    if (!::isatty(fd)) {
+        ::close(fd);
+        return kErrNoSuchPort;
+    }
+    // flock catches a second open in this process as well as other
+    // programs that lock; TIOCEXCL keeps out those that don't.
+    if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        int err = errno;
+        ::close(fd);
+        return MapErrno(err == EWOULDBLOCK ? EBUSY : err);
+    }
+    if (::ioctl(fd, TIOCEXCL) != 0 && errno != ENOTTY) {
+        int err = errno;
+        ::close(fd);
+        return MapErrno(err);
+    }
+    termios tio{};
+    if (::tcgetattr(fd, &tio) != 0) {
+        int err = errno;
+        ::close(fd);
+        return MapErrno(err);
+    }
+    ::cfmakeraw(&tio);
+    tio.c_cflag |= CLOCAL | CREAD;
+    tio.c_cc[VMIN] = 0;
+    tio.c_cc[VTIME] = 0;
+    ::tcsetattr(fd, TCSANOW, &tio);
+    out.reset(new PosixPort(fd));
+    return kPortOk;
+}
+
+PosixPort::~PosixPort() {
+    if (fd_ >= 0) Close();
+}
+
+PortError PosixPort::SetQueueSizes(std::size_t, std::size_t) {
+    // The kernel's tty queues are fixed (4 KiB) and larger than asked.
+    return kPortOk;
+}
+
+PortError PosixPort::GetConfig(PortConfig& config) {
+    termios tio{};
+    if (::tcgetattr(fd_, &tio) != 0) return MapErrno(errno);
+    config.baud = BaudFor(::cfgetospeed(&tio));
+    switch (tio.c_cflag & CSIZE) {
+        case CS5: config.dataBits = 5; break;
+        case CS6: config.dataBits = 6; break;
+        case CS7: config.dataBits = 7; break;
+        default: config.dataBits = 8; break;
+    }
+    config.parity = (tio.c_cflag & PARENB) ? ((tio.c_cflag & PARODD) ? Parity::kOdd : Parity::kEven) : Parity::kNone;
+    config.stopBits = (tio.c_cflag & CSTOPB) ? 2 : 1;
+    config.ctsFlow = (tio.c_cflag & CRTSCTS) != 0;
+    config.xonXoff = (tio.c_iflag & (IXON | IXOFF)) != 0;
+    config.dtr = dtr_;
+    config.rts = rts_;
+    return kPortOk;
+}
+
+PortError PosixPort::ApplyConfig(const PortConfig& config) {
+    termios tio{};
+    if (::tcgetattr(fd_, &tio) != 0) return MapErrno(errno);
+    speed_t speed{};
+    if (!SpeedFor(config.baud, speed)) return EINVAL;
+    ::cfmakeraw(&tio);
+    tio.c_cflag |= CLOCAL | CREAD;
+    tio.c_cflag &= ~static_cast<tcflag_t>(CSIZE | PARENB | PARODD | CSTOPB | CRTSCTS);
+    switch (config.dataBits) {
+        case 5: tio.c_cflag |= CS5; break;
+        case 6: tio.c_cflag |= CS6; break;
+        case 7: tio.c_cflag |= CS7; break;
+        default: tio.c_cflag |= CS8; break;
+    }
+    if (config.parity != Parity::kNone) tio.c_cflag |= PARENB;
+    if (config.parity == Parity::kOdd) tio.c_cflag |= PARODD;
+    if (config.stopBits == 2) tio.c_cflag |= CSTOPB;
+    if (config.ctsFlow) tio.c_cflag |= CRTSCTS;
+    tio.c_iflag &= ~static_cast<tcflag_t>(IXON | IXOFF | IXANY);
+    if (config.xonXoff) tio.c_iflag |= IXON | IXOFF;
+    tio.c_cc[VMIN] = 0;
+    tio.c_cc[VTIME] = 0;
+    ::cfsetispeed(&tio, speed);
+    ::cfsetospeed(&tio, speed);
+    if (::tcsetattr(fd_, TCSANOW, &tio) != 0) return MapErrno(errno);
+    SetModemLine(TIOCM_DTR, config.dtr);
+    SetModemLine(TIOCM_RTS, config.rts);
+    return kPortOk;
+}
+
+PortError PosixPort::SetTimeouts(const PortTimeouts& timeouts) {
+    timeouts_ = timeouts;
+    return kPortOk;
+}
+
+PortError PosixPort::SetModemLine(int bit, bool on) {
+    int bits = bit;
+    if (::ioctl(fd_, on ? TIOCMBIS : TIOCMBIC, &bits) != 0 && !NoModemLines(errno)) return MapErrno(errno);
+    if (bit == TIOCM_DTR) dtr_ = on;
+    if (bit == TIOCM_RTS) rts_ = on;
+    return kPortOk;
+}
+
+PortError PosixPort::SetDtr(bool on) { return SetModemLine(TIOCM_DTR, on); }
+
+PortError PosixPort::ClearErrors() { return kPortOk; }
+
+PortError PosixPort::Read(std::uint8_t* buffer, std::size_t capacity, std::size_t& got) {
+    got = 0;
+    if (capacity == 0) return kPortOk;
+    ssize_t n = ::read(fd_, buffer, capacity);
+    if (n > 0) {
+        got = static_cast<std::size_t>(n);
+        return kPortOk;
+    }
+    if (n < 0 && errno != EAGAIN && errno != EINTR) return MapErrno(errno);
+    // Nothing has arrived: wait for the first byte, then take what came.
+    pollfd p{fd_, POLLIN, 0};
+    int r = ::poll(&p, 1, static_cast<int>(timeouts_.readFirstByteMs));
+    if (r < 0) return errno == EINTR ? kPortOk : MapErrno(errno);
+    if (r == 0) return kPortOk;
+    if (p.revents & (POLLERR | POLLNVAL)) return EIO;
+    n = ::read(fd_, buffer, capacity);
+    if (n > 0) {
+        got = static_cast<std::size_t>(n);
+        return kPortOk;
+    }
+    if (n < 0 && errno != EAGAIN && errno != EINTR) return MapErrno(errno);
+    // POLLHUP with nothing to read: the other end is gone (a pty master closed).
+    return kPortOk;
+}
+
+PortError PosixPort::Write(const std::uint8_t* data, std::size_t count, std::size_t& written) {
+    written = 0;
+    // The write may take as long as its bytes need on the wire plus a margin.
+    int budgetMs = static_cast<int>(timeouts_.writeConstantMs + timeouts_.writePerByteMs * count);
+    while (written < count) {
+        ssize_t n = ::write(fd_, data + written, count - written);
+        if (n > 0) {
+            written += static_cast<std::size_t>(n);
+            continue;
+        }
+        if (n < 0 && errno != EAGAIN && errno != EINTR) return MapErrno(errno);
+        if (budgetMs <= 0) break;
+        pollfd p{fd_, POLLOUT, 0};
+        int r = ::poll(&p, 1, 10);
+        if (r < 0 && errno != EINTR) return MapErrno(errno);
+        budgetMs -= 10;
+    }
+    return kPortOk;
+}
+
+PortError PosixPort::PurgeReceive() {
+    if (::tcflush(fd_, TCIFLUSH) != 0) return MapErrno(errno);
+    return kPortOk;
+}
+
+PortError PosixPort::Close() {
+    if (fd_ < 0) return kPortOk;
+    ::flock(fd_, LOCK_UN);
+    int r = ::close(fd_);
+    fd_ = -1;
+    return r == 0 ? kPortOk : MapErrno(errno);
+}
+
+}  // namespace quor
