@@ -1,49 +1,134 @@
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <string>
 
 #include "serial/QuorSerial.h"
 #include "sim/core/ScriptedDevice.h"
 #include "sim/core/SimEventPump.h"
 #include "sim/core/SimWorld.h"
+#include "support/TempDir.h"
 
 namespace quor {
 namespace {
 
+constexpr std::uint64_t kByteUs9600 = 1042;  // 10 bits at 9600 baud, rounded up
+
 class SerialSimTest : public ::testing::Test {
 protected:
+    std::string LogText() { return testing::ReadFile(logPath); }
+    std::string Read(std::uint32_t capacity) {
+        std::string buf(capacity, '\0');
+        std::uint32_t n = 0;
+        ResultCode r = port.DSRead(buf.data(), capacity, &n);
+        EXPECT_EQ(r, static_cast<ResultCode>(n));
+        return buf.substr(0, n);
+    }
+    void Send(const char* text) {
+        std::uint32_t n = 0;
+        port.DSPurge(1);
+        ASSERT_EQ(port.DSWrite(text, static_cast<std::uint32_t>(std::strlen(text)), &n),
+                  static_cast<ResultCode>(std::strlen(text)));
+    }
+
+    testing::TempDir dir;
+    std::string logPath = dir.File("serial.log");
+    QuorLog log{logPath.c_str(), QuorLog::kLevelTrace};
     sim::SimWorld world;
     sim::ScriptedDevice device;
     sim::SimLink& link = world.AddDevice("SIM1", device);
-    QuorSerial port{nullptr};
+    QuorSerial port{&log};
 };
 
-TEST_F(SerialSimTest, OpenWithRateZeroRunsAt9600) {
+TEST_F(SerialSimTest, OpenWithRateZeroRunsAt9600AndCloseDropsDtr) {
     EXPECT_EQ(port.DSOpen("SIM1", 0), 1);
     EXPECT_EQ(port.BaudRate(), 9600u);
     EXPECT_EQ(link.HostBaud(), 9600u);
     EXPECT_TRUE(link.Dtr());
+    EXPECT_NE(LogText().find("SIM1: DSOpen successfully opened and configured comm port at 9600 baud\r\n"),
+              std::string::npos);
     EXPECT_EQ(port.DSClose(), 1);
     EXPECT_FALSE(link.Dtr());
+    EXPECT_FALSE(link.HostOpen());
     EXPECT_EQ(port.DSClose(), 0);
+    EXPECT_NE(LogText().find("SIM1: DSClose closed comm port"), std::string::npos);
 }
 
-TEST_F(SerialSimTest, WaitThenReadDeliversReplyWithoutReadingPort) {
+TEST_F(SerialSimTest, MissingPortGivesMinusTwoAndStaysClosed) {
+    EXPECT_EQ(port.DSOpen("SIM9", 9600), -2);
+    EXPECT_FALSE(port.IsOpen());
+    EXPECT_EQ(port.DSClose(), 0);
+    EXPECT_NE(LogText().find("SIM9: DSOpen failed to open comm port (error 2)"), std::string::npos);
+}
+
+TEST_F(SerialSimTest, PortHeldByAnotherObjectIsInUse) {
+    QuorSerial other(&log);
+    ASSERT_EQ(other.DSOpen("SIM1", 9600), 1);
+    EXPECT_EQ(port.DSOpen("SIM1", 9600), -5);
+    other.DSClose();
+    EXPECT_EQ(port.DSOpen("SIM1", 9600), 1);
+}
+
+TEST_F(SerialSimTest, SecondOpenClosesTheFirstAndPausesFirst) {
+    ASSERT_EQ(port.DSOpen("SIM1", 9600), 1);
+    std::uint64_t before = world.Clock().NowMicros();
+    EXPECT_EQ(port.DSOpen("SIM1", 57600), 1);
+    EXPECT_EQ(world.Clock().NowMicros() - before, 100'000u);
+    EXPECT_EQ(link.HostBaud(), 57600u);
+    std::string text = LogText();
+    EXPECT_NE(text.find("QuorSerial: DSOpen found port \""), std::string::npos);
+    EXPECT_NE(text.find("SIM1: DSClose closed comm port"), std::string::npos);
+}
+
+TEST_F(SerialSimTest, HostBaudChangesOnlyWhenDifferent) {
+    EXPECT_EQ(port.DSHostBaud(57600), -6);  // never opened: no port name
+    ASSERT_EQ(port.DSOpen("SIM1", 9600), 1);
+    EXPECT_EQ(port.DSHostBaud(9600), 0);
+    EXPECT_EQ(port.DSHostBaud(57600), 1);
+    EXPECT_EQ(port.BaudRate(), 57600u);
+    EXPECT_EQ(link.HostBaud(), 57600u);
+}
+
+TEST_F(SerialSimTest, WaitThenReadHandsOverTheReplyWithoutReadingThePort) {
     device.On("get -ver", "OK\r");
     ASSERT_EQ(port.DSOpen("SIM1", 9600), 1);
-    port.DSPurge(1);
-    std::uint32_t n = 0;
-    ASSERT_EQ(port.DSWrite("get -ver\r", 9, &n), 9);
+    Send("get -ver\r");
     EXPECT_EQ(port.DSWait(1000, '\r'), 13);
-    char buf[20];
-    EXPECT_EQ(port.DSRead(buf, 20, &n), 3);
-    EXPECT_EQ(std::string(buf, n), "OK\r");
-    // Nine bytes out and three back at 9600 baud, a byte each 1042 us.
-    EXPECT_EQ(world.Clock().NowMicros(), 12u * 1042u);
+    EXPECT_TRUE(port.ReplyReady());
+    EXPECT_EQ(world.Clock().NowMicros(), 12 * kByteUs9600);  // nine bytes out, three back
+    device.Emit("later");
+    world.Clock().SleepMicros(10 * kByteUs9600);
+    EXPECT_EQ(Read(20), "OK\r");  // the bytes that came after are not read yet
+    EXPECT_EQ(Read(20), "later");
+    EXPECT_NE(LogText().find("DSWait found '\r' in 12 ms"), std::string::npos);
 }
 
-TEST_F(SerialSimTest, SilentDeviceWaitGivesUpBetween1100And1300Ms) {
+TEST_F(SerialSimTest, WaitWithoutTerminatorTimesOutAndReadThenAlsoReadsThePort) {
+    device.On("x", "partial");
+    ASSERT_EQ(port.DSOpen("SIM1", 9600), 1);
+    Send("x\r");
+    EXPECT_EQ(port.DSWait(300, '\r'), 0);
+    EXPECT_FALSE(port.ReplyReady());
+    device.Emit("+rest");
+    world.Clock().SleepMicros(5 * kByteUs9600);
+    EXPECT_EQ(Read(40), "partial+rest");
+    EXPECT_NE(LogText().find("DSWait read 7 bytes, but never found '\r' in"), std::string::npos);
+}
+
+TEST_F(SerialSimTest, ReadSmallerThanTheBufferedReplyCutsItAndLeavesThePort) {
+    device.On("v", "0123456789ABCDEF\r");
+    ASSERT_EQ(port.DSOpen("SIM1", 9600), 1);
+    Send("v\r");
+    ASSERT_EQ(port.DSWait(1000, '\r'), 13);
+    device.Emit("next");
+    world.Clock().SleepMicros(5 * kByteUs9600);
+    EXPECT_EQ(Read(10), "0123456789");
+    EXPECT_EQ(Read(10), "next");  // the rest of the reply was dropped
+}
+
+TEST_F(SerialSimTest, SilentDeviceWaitGivesUpBetween1100And1300MsAndKeepsDispatching) {
     sim::SimEventPump pump;
     platform::ScopedEventPump guard(pump);
     ASSERT_EQ(port.DSOpen("SIM1", 9600), 1);
@@ -53,6 +138,102 @@ TEST_F(SerialSimTest, SilentDeviceWaitGivesUpBetween1100And1300Ms) {
     EXPECT_GE(took, 1100u);
     EXPECT_LE(took, 1300u);
     EXPECT_GT(pump.Dispatches(), 0u);
+}
+
+TEST_F(SerialSimTest, ShortWaitsNeverDispatch) {
+    sim::SimEventPump pump;
+    platform::ScopedEventPump guard(pump);
+    ASSERT_EQ(port.DSOpen("SIM1", 9600), 1);
+    EXPECT_EQ(port.DSWait(400, '\r'), 0);
+    EXPECT_EQ(pump.Waits(), 0u);
+    EXPECT_EQ(pump.Dispatches(), 0u);
+}
+
+TEST_F(SerialSimTest, SleepDispatchesFrom170MsOn) {
+    sim::SimEventPump pump;
+    platform::ScopedEventPump guard(pump);
+    auto start = world.Clock().NowMicros();
+    EXPECT_EQ(DSSleep(100), 0);
+    EXPECT_EQ(world.Clock().NowMicros() - start, 100'000u);
+    EXPECT_EQ(pump.Dispatches(), 0u);
+    start = world.Clock().NowMicros();
+    EXPECT_EQ(DSSleep(175), 0);
+    EXPECT_GE(world.Clock().NowMicros() - start, 175'000u);
+    EXPECT_GT(pump.Dispatches(), 0u);
+}
+
+TEST_F(SerialSimTest, OperationsOnAClosedPortFail) {
+    char buf[8];
+    std::uint32_t n = 99;
+    EXPECT_EQ(port.DSRead(buf, 8, &n), -60);  // no read buffer before the first open
+    EXPECT_EQ(n, 0u);
+    EXPECT_EQ(port.DSWrite("x", 1, &n), -21);
+    EXPECT_EQ(port.DSWait(100, '\r'), -21);
+    ASSERT_EQ(port.DSOpen("SIM1", 9600), 1);
+    port.DSClose();
+    char mine[QuorSerial::kReadBufferSize] = {};
+    port.SetReadBuffer(mine);
+    EXPECT_EQ(port.DSRead(buf, 8, &n), -21);
+    std::string text = LogText();
+    EXPECT_NE(text.find("QuorSerial: DSWrite tried to write to a closed port"), std::string::npos);
+    EXPECT_NE(text.find("QuorSerial: DSWait tried to operate on a closed port"), std::string::npos);
+    EXPECT_NE(text.find("QuorSerial: DSRead tried to read from a closed port"), std::string::npos);
+}
+
+TEST_F(SerialSimTest, HandedInReadBufferIsUsedAndNotFreed) {
+    static char owned[QuorSerial::kReadBufferSize];
+    device.On("q", "name\r");
+    port.SetReadBuffer(owned);
+    ASSERT_EQ(port.DSOpen("SIM1", 9600), 1);
+    EXPECT_EQ(port.ReadBuffer(), owned);
+    Send("q\r");
+    ASSERT_EQ(port.DSWait(1000, '\r'), 13);
+    EXPECT_STREQ(owned, "name\r");
+    port.DSClose();
+    EXPECT_EQ(port.ReadBuffer(), owned);  // still the caller's, still there
+}
+
+TEST_F(SerialSimTest, FailingPortCallsReturnMinus21WithTheirLogLine) {
+    ASSERT_EQ(port.DSOpen("SIM1", 9600), 1);
+    link.FailHostIo(true);
+    std::uint32_t n = 0;
+    EXPECT_EQ(port.DSWrite("x", 1, &n), -21);
+    EXPECT_EQ(port.DSWait(100, '\r'), -21);
+    char buf[4];
+    EXPECT_EQ(port.DSRead(buf, 4, &n), -21);
+    std::string text = LogText();
+    EXPECT_NE(text.find("SIM1: DSWrite WriteFile failed (error 5)"), std::string::npos);
+    EXPECT_NE(text.find("SIM1: DSWait ReadFile failed (error 5)"), std::string::npos);
+    EXPECT_NE(text.find("SIM1: DSRead ReadFile failed (error 5)"), std::string::npos);
+}
+
+TEST_F(SerialSimTest, AHostAtTheWrongRateIsNotUnderstood) {
+    device.On("get -ver", "OK\r");
+    ASSERT_EQ(port.DSOpen("SIM1", 57600), 1);
+    Send("get -ver\r");
+    EXPECT_EQ(port.DSWait(300, '\r'), 0);
+    EXPECT_TRUE(device.Lines().empty());
+}
+
+TEST(DSUtcOffsetTest, FollowsTheTimeZone) {
+    const char* old = std::getenv("TZ");
+    std::string saved = old ? old : "";
+    struct Case {
+        const char* tz;
+        std::int32_t offset;
+    };
+    for (const Case& c : {Case{"UTC", 0}, Case{"EST5", -5 * 3600}, Case{"IST-5:30", 5 * 3600 + 1800}}) {
+        setenv("TZ", c.tz, 1);
+        tzset();
+        EXPECT_EQ(DSUtcOffset(), c.offset) << c.tz;
+    }
+    // With daylight saving the offset is one of the two, depending on today.
+    setenv("TZ", "CET-1CEST,M3.5.0,M10.5.0/3", 1);
+    tzset();
+    std::int32_t cet = DSUtcOffset();
+    EXPECT_TRUE(cet == 3600 || cet == 7200) << cet;
+    if (old) setenv("TZ", saved.c_str(), 1); else unsetenv("TZ");
+    tzset();
 }
 
 }  // namespace

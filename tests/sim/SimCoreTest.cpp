@@ -1,0 +1,121 @@
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "serial/QuorSerial.h"
+#include "sim/core/ScriptedDevice.h"
+#include "sim/core/SimWorld.h"
+#include "sim/core/VirtualClock.h"
+
+namespace quor::sim {
+namespace {
+
+TEST(VirtualClockTest, RunsEventsInTimeOrderThenScheduleOrder) {
+    VirtualClock clock;
+    std::vector<int> order;
+    clock.ScheduleAt(300, [&] { order.push_back(3); });
+    clock.ScheduleAt(100, [&] { order.push_back(1); });
+    clock.ScheduleAt(100, [&] { order.push_back(2); });
+    auto cancelled = clock.ScheduleAt(200, [&] { order.push_back(99); });
+    clock.Cancel(cancelled);
+    clock.ScheduleAt(100, [&] {
+        // An event may schedule more; one in the past runs at once.
+        clock.ScheduleAt(50, [&] { order.push_back(4); });
+    });
+    clock.RunUntil(250);
+    EXPECT_EQ(order, (std::vector<int>{1, 2, 4}));
+    EXPECT_EQ(clock.NowMicros(), 250u);
+    clock.RunUntil(1000);
+    EXPECT_EQ(order.back(), 3);
+    EXPECT_EQ(clock.NextEventTime(), VirtualClock::kNever);
+}
+
+TEST(VirtualClockTest, RunUntilWithPredicateStopsAtTheEventThatMadeItTrue) {
+    VirtualClock clock;
+    bool flag = false;
+    clock.ScheduleAt(700, [&] { flag = true; });
+    clock.ScheduleAt(900, [] {});
+    EXPECT_TRUE(clock.RunUntil(5000, [&] { return flag; }));
+    EXPECT_EQ(clock.NowMicros(), 700u);
+    EXPECT_FALSE(clock.RunUntil(800, [] { return false; }));
+    EXPECT_EQ(clock.NowMicros(), 800u);
+}
+
+class LinkFaultTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        device.On("ping", "pong\r");
+        ASSERT_EQ(port.DSOpen("SIM1", 9600), 1);
+    }
+    // One exchange: returns the reply text, empty when none came.
+    std::string Exchange(const char* cmd) {
+        std::uint32_t n = 0;
+        port.DSPurge(1);
+        port.DSWrite(cmd, static_cast<std::uint32_t>(std::strlen(cmd)), &n);
+        if (port.DSWait(500, '\r') != '\r') return "";
+        char buf[64];
+        port.DSRead(buf, sizeof buf, &n);
+        return std::string(buf, n);
+    }
+    SimWorld world;
+    ScriptedDevice device;
+    SimLink& link = world.AddDevice("SIM1", device);
+    QuorSerial port{nullptr};
+};
+
+TEST_F(LinkFaultTest, FaultsHitExactlyTheNumberedByte) {
+    link.DropHostByte(2);          // 'i' of the first "ping\r"
+    link.CorruptDeviceByte(7);     // 'o' of the second reply (its 'p' is device byte 6)
+    EXPECT_EQ(Exchange("ping\r"), "");
+    EXPECT_EQ(device.Lines().back(), "png");
+    EXPECT_EQ(Exchange("ping\r"), "pong\r");  // device bytes 1 to 5
+    std::string second = Exchange("ping\r");
+    EXPECT_EQ(second.size(), 5u);
+    EXPECT_NE(second, "pong\r");
+    EXPECT_EQ(second[0], 'p');
+}
+
+TEST_F(LinkFaultTest, ACutCableCarriesNothingUntilReconnected) {
+    link.Cut();
+    EXPECT_EQ(Exchange("ping\r"), "");
+    EXPECT_TRUE(device.Lines().empty());
+    link.Reconnect();
+    EXPECT_EQ(Exchange("ping\r"), "pong\r");
+}
+
+TEST_F(LinkFaultTest, ASilencedDeviceHearsButDoesNotAnswerForAWhile) {
+    link.SilenceDeviceFor(2'000'000);
+    EXPECT_EQ(Exchange("ping\r"), "");
+    EXPECT_EQ(device.Lines().size(), 1u);
+    world.Clock().SleepMicros(2'000'000);
+    EXPECT_EQ(Exchange("ping\r"), "pong\r");
+}
+
+TEST_F(LinkFaultTest, RecordsEveryHostWriteAndWireTimeFollowsTheRate) {
+    device.SetReplyDelayMs(5);
+    std::uint64_t t0 = world.Clock().NowMicros();
+    EXPECT_EQ(Exchange("ping\r"), "pong\r");
+    EXPECT_EQ(world.Clock().NowMicros() - t0, 10 * ByteTimeMicros(9600) + 5000);
+    ASSERT_EQ(link.HostWrites().size(), 1u);
+    EXPECT_EQ(link.HostWrites()[0], "ping\r");
+    EXPECT_EQ(link.DeviceSent(), "pong\r");
+}
+
+TEST(SimWorldTest, ServesOnlyItsOwnNamesAndRestoresTheProviderAfter) {
+    PortProvider* before = &CurrentPortProvider();
+    {
+        SimWorld world;
+        ScriptedDevice device;
+        world.AddDevice("SIM1", device);
+        EXPECT_EQ(&CurrentPortProvider(), &world);
+        QuorSerial port(nullptr);
+        EXPECT_EQ(port.DSOpen("ttyS0", 9600), -2);
+        EXPECT_EQ(port.DSOpen("SIM1", 9600), 1);
+    }
+    EXPECT_EQ(&CurrentPortProvider(), before);
+}
+
+}  // namespace
+}  // namespace quor::sim
