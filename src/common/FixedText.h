@@ -63,6 +63,7 @@ public:
     static constexpr std::size_t capacity() { return N + 1; }
 
     friend bool operator==(const FixedText& a, std::string_view b) { return a.view() == b; }
+    friend bool operator==(const FixedText& a, const char* b) { return a.view() == std::string_view(b ? b : ""); }
     friend bool operator==(const FixedText& a, const FixedText& b) { return a.view() == b.view(); }
 
 private:
