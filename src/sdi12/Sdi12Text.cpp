@@ -1,0 +1,216 @@
+#include "sdi12/Sdi12Text.h"
+
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+
+#include "sdi12/SensorCodes.h"
+
+namespace quor::sdi12 {
+
+namespace {
+
+bool IsBlank(char c) { return c == ' ' || c == '\t'; }
+bool IsSpace(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
+bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+
+std::string_view CutAt(std::string_view s, char c) {
+    std::size_t at = s.find(c);
+    return at == std::string_view::npos ? s : s.substr(0, at);
+}
+
+// Leading decimal digits of s, as a number (0 without any).
+std::uint32_t LeadingNumber(std::string_view s) {
+    std::uint32_t n = 0;
+    for (char c : s) {
+        if (!IsDigit(c)) break;
+        n = n * 10 + static_cast<std::uint32_t>(c - '0');
+    }
+    return n;
+}
+
+bool OneOf(int type, const char* letters) {
+    return type > 0 && type < 256 && std::strchr(letters, type) != nullptr;
+}
+
+std::string_view TrimTrailingSpace(std::string_view s) {
+    while (!s.empty() && IsSpace(s.back())) s.remove_suffix(1);
+    return s;
+}
+
+// Identification layout: address, two version digits, vendor (8), model (6), version (3).
+constexpr std::size_t kIdentificationOffset = 3;
+constexpr std::size_t kVersionOffset = 17;
+constexpr std::size_t kVersionDigits = 3;
+
+// Replies shorter than this carry no Xa calibration (address, numbers, line end).
+constexpr std::size_t kShortestXaReply = 9;
+
+// Factory defaults of "?Xa!", with a stand-in address.
+constexpr std::string_view kXaOldDefault = "a 1 1.44832 1.91683 2.35961 2.991";
+constexpr std::string_view kXa7QNewDefault = "a 1 1.39619 2.03054 2.54573 2.9907";
+constexpr std::string_view kXaHR4NewDefault = "a 1 1.4724 2.03944 2.5652 2.9907";
+
+struct XaRange {
+    const char* types;
+    std::uint32_t firstVersion;
+    std::uint32_t lastVersion;
+    std::string_view defaultReply;
+    bool replacesOldDefault;  // a reported old default is the wrong one for this range
+};
+constexpr XaRange kXaRanges[] = {
+    {"zx", 0, 355, kXaOldDefault, false},
+    {"zx", 356, 399, kXa7QNewDefault, true},
+    {"w", 0, 352, kXaOldDefault, false},
+    {"w", 353, 401, kXaHR4NewDefault, true},
+};
+
+const XaRange* FindXaRange(int type, std::uint32_t version) {
+    for (const XaRange& r : kXaRanges) {
+        if (OneOf(type, r.types) && version >= r.firstVersion && version <= r.lastVersion) return &r;
+    }
+    return nullptr;
+}
+
+constexpr Family kFamilies[] = {
+    {kFamilyNDV, "sron", "NDV"},
+    // The WPX firmware also serves the SOLRA 31 (the family is "WPX-4 WPX-8 SOLRA 31").
+    {kFamilyWPX, "ylk", "WPX"},
+    {kFamilyWLD, "tjie", "WLD"},
+    {kFamilyHTx, "pf", "HT-x"},
+    {kFamilySOLRA1x, "hg", "SOLRA 1x"},
+};
+
+}  // namespace
+
+std::string_view ReplyText(std::string_view reply) {
+    if (reply.empty()) return reply;
+    std::string_view text = reply.substr(1);
+    if (!text.empty() && IsBlank(text.front())) text.remove_prefix(1);
+    return CutAt(text, '\r');
+}
+
+IdentityReading ParseIdentification(std::string_view reply) {
+    IdentityReading r;
+    if (!reply.empty()) r.address = reply.front();
+    if (reply.size() > kIdentificationOffset) r.identification = CutAt(reply.substr(kIdentificationOffset), '\r');
+    if (reply.size() > kVersionOffset) r.version = LeadingNumber(reply.substr(kVersionOffset, kVersionDigits));
+    return r;
+}
+
+bool ParseSerialNumber(std::string_view reply, SerialNumber& out) {
+    if (reply.size() < 2 || reply[1] == '\r' || reply[1] == '\n') return false;
+    std::string_view text = ReplyText(reply);
+    if (text.empty()) return false;
+    out = text;
+    return true;
+}
+
+TypeReading ParseSensorType(std::string_view reply) {
+    TypeReading r;
+    std::string_view text = ReplyText(reply).substr(0, 3);
+    if (text.empty() || text.front() == '\n') return r;
+    if (IsDigit(text.front())) {
+        r.numeric = true;
+        r.type = static_cast<int>(LeadingNumber(text) & 0xFFu);
+    } else {
+        r.type = static_cast<unsigned char>(text.front());
+    }
+    r.known = r.type != kTypeNone;
+    return r;
+}
+
+int TypeFromIdentification(std::string_view identification) {
+    struct Model {
+        std::string_view name;
+        int type;
+    };
+    static constexpr Model kModels[] = {{"7QA   ", kType7QA}, {"HV-KN ", kTypeHVKN}, {"HV-KE ", kTypeHVKE}};
+    for (const Model& m : kModels) {
+        if (identification.find(m.name) != std::string_view::npos) return m.type;
+    }
+    return kTypeNone;
+}
+
+const Family* FindFamily(int type) {
+    for (const Family& f : kFamilies) {
+        if (f.number == type) return &f;
+    }
+    return nullptr;
+}
+
+bool IsFamilyMember(const Family& family, int type) { return OneOf(type, family.members); }
+
+WriteVerdict JudgeWriteReply(std::string_view reply) {
+    if (reply.find("OK") != std::string_view::npos) return WriteVerdict::kAccepted;
+    if (reply.find("ERROR") != std::string_view::npos) return WriteVerdict::kRefused;
+    return WriteVerdict::kUnconfirmed;
+}
+
+bool HasX5Calibration(int type) { return type != kTypeRNQ5; }
+bool ReadsXaCalibration(int type) { return OneOf(type, "ylkwhgzx]"); }
+bool WritesXaCalibration(int type) { return OneOf(type, "ywkhgzx]"); }
+bool HasXgCalibration(int type) { return type == kTypeZEPRA51; }
+bool RequiresXaCalibration(int type) { return type == kTypeWPX4; }
+bool NeedsMinusOneRepair(int type) { return OneOf(type, "zx"); }
+
+bool RepairMinusOneEntries(std::string& text) {
+    bool changed = false;
+    for (std::size_t i = 0; i + 1 < text.size(); ++i) {
+        if (text[i] != '-' || text[i + 1] != '1') continue;
+        bool starts = i == 0 || IsSpace(text[i - 1]);
+        bool ends = i + 2 == text.size() || IsSpace(text[i + 2]);
+        if (starts && ends) {
+            text[i] = '+';
+            text[i + 1] = '0';
+            changed = true;
+        }
+    }
+    return changed;
+}
+
+std::string_view XaDefaultReply(int type, std::uint32_t version) {
+    const XaRange* r = FindXaRange(type, version);
+    return r ? r->defaultReply : std::string_view();
+}
+
+XaChoice ChooseXaReply(int type, std::uint32_t version, std::string_view reply, bool readOk) {
+    XaChoice choice;
+    if (readOk) choice.reply = std::string(reply);
+    const XaRange* range = FindXaRange(type, version);
+    if (!range) return choice;
+    if (!readOk || reply.size() < kShortestXaReply) {
+        choice.reply = std::string(range->defaultReply);
+        choice.defaulted = true;
+        return choice;
+    }
+    // In these ranges the old factory default is a stale placeholder: it is
+    // replaced by the range's own. Anything else is the sensor's calibration
+    // and is kept as it stands.
+    if (range->replacesOldDefault &&
+        TrimTrailingSpace(ReplyText(reply)) == ReplyText(kXaOldDefault)) {
+        choice.reply = std::string(range->defaultReply);
+        choice.defaulted = true;
+    }
+    return choice;
+}
+
+bool ConvertOldCalibration(std::string_view oldText, CalibrationText& out) {
+    std::string text(oldText);
+    float n[9] = {};
+    int got = std::sscanf(text.c_str(), "%f %f %f %f %f %f %f %f %f", &n[0], &n[1], &n[2], &n[3], &n[4], &n[5],
+                          &n[6], &n[7], &n[8]);
+    if (got != 9) return false;
+    float d = n[2] - n[1];
+    if (d == 0.0f) return false;
+    float a = -1000.0f * n[1] / d;
+    float b = 1000.0f / d;
+    float c = 0.0f;
+    float e = (n[4] + n[5]) * 0.5f;
+    if (!std::isfinite(a) || !std::isfinite(b) || !std::isfinite(e)) return false;
+    out.Format("%0.3f %0.6e %0.6e %0.6e %0.1f %0.1f", static_cast<double>(n[0]), static_cast<double>(a),
+               static_cast<double>(b), static_cast<double>(c), static_cast<double>(e), static_cast<double>(n[8]));
+    return true;
+}
+
+}  // namespace quor::sdi12

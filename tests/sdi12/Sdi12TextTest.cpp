@@ -1,0 +1,207 @@
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "sdi12/SensorCodes.h"
+#include "sdi12/Sdi12Text.h"
+
+namespace quor::sdi12 {
+namespace {
+
+TEST(Sdi12TextTest, ReplyTextSkipsAddressAndOneBlankAndEndsAtCarriageReturn) {
+    struct Case {
+        const char* reply;
+        const char* text;
+    } cases[] = {
+        {"0 abc\r\n", "abc"}, {"0abc\r", "abc"}, {"0  abc\r", " abc"}, {"0\tabc", "abc"},
+        {"0\r", ""},          {"", ""},          {"0 a\nb\rc", "a\nb"},
+    };
+    for (const Case& c : cases) EXPECT_EQ(ReplyText(c.reply), c.text) << c.reply;
+}
+
+TEST(Sdi12TextTest, IdentificationGivesAddressTextAndVersion) {
+    struct Case {
+        const char* reply;
+        char address;
+        const char* identification;
+        std::uint32_t version;
+    } cases[] = {
+        {"013VENDORXXMODEL 356", '0', "VENDORXXMODEL 356", 356},
+        {"313KARVELL 7QA   399 rev B\r\n", '3', "KARVELL 7QA   399 rev B", 399},
+        {"013KARVELL 7QA   04\r", '0', "KARVELL 7QA   04", 4},  // a short version stops at the line end
+        {"013KARVELL 7QA   3x5\r", '0', "KARVELL 7QA   3x5", 3},
+        {"0\r", '0', "", 0},
+        {"", '0', "", 0},
+        // Cut to 36 characters.
+        {"013KARVELL 7QA   356 and a lot more text after it\r", '0', "KARVELL 7QA   356 and a lot more tex", 356},
+    };
+    for (const Case& c : cases) {
+        IdentityReading r = ParseIdentification(c.reply);
+        EXPECT_EQ(r.address, c.address) << c.reply;
+        EXPECT_EQ(r.identification, c.identification) << c.reply;
+        EXPECT_EQ(r.version, c.version) << c.reply;
+    }
+}
+
+TEST(Sdi12TextTest, SensorTypeIsALetterOrANumberKeptInEightBits) {
+    struct Case {
+        const char* reply;
+        bool known;
+        int type;
+        bool numeric;
+    } cases[] = {
+        {"0 z\r", true, 'z', false}, {"0z\r", true, 'z', false}, {"0115\r", true, 115, true},
+        {"0 93\r", true, 93, true},  {"0 300\r", true, 300 & 0xFF, true}, {"01159\r", true, 115, true},
+        {"0\r", false, 0, false},    {"0 \r", false, 0, false},      {"", false, 0, false},
+        {"0 0\r", false, 0, true},   // type 0 is no type
+    };
+    for (const Case& c : cases) {
+        TypeReading r = ParseSensorType(c.reply);
+        EXPECT_EQ(r.known, c.known) << c.reply;
+        EXPECT_EQ(r.type, c.type) << c.reply;
+        EXPECT_EQ(r.numeric, c.numeric) << c.reply;
+    }
+}
+
+TEST(Sdi12TextTest, SerialNumberFollowsTheAddressAndIsCutToItsField) {
+    struct Case {
+        const char* reply;
+        bool present;
+        const char* sn;
+    } cases[] = {
+        {"0 KD-40712\r", true, "KD-40712"},
+        {"0KD-40712\r", true, "KD-40712"},
+        {"0\r", false, ""},
+        {"0 \r", false, ""},
+        {"0", false, ""},
+        {"0 0123456789012345678901234567890123456789\r", true, "01234567890123456789012345678901"},
+    };
+    for (const Case& c : cases) {
+        SerialNumber sn;
+        EXPECT_EQ(ParseSerialNumber(c.reply, sn), c.present) << c.reply;
+        EXPECT_EQ(sn, c.sn) << c.reply;
+    }
+}
+
+TEST(Sdi12TextTest, TypeFromIdentificationKnowsTheModelsThatCannotTellTheirType) {
+    EXPECT_EQ(TypeFromIdentification("KARVELL 7QA   356"), kType7QA);
+    EXPECT_EQ(TypeFromIdentification("KARVELL HV-KN 101"), kTypeHVKN);
+    EXPECT_EQ(TypeFromIdentification("KARVELL HV-KE 101"), kTypeHVKE);
+    EXPECT_EQ(TypeFromIdentification("KARVELL 7QM   356"), kTypeNone);
+    EXPECT_EQ(TypeFromIdentification("KARVELL 7QA356"), kTypeNone);
+}
+
+TEST(Sdi12TextTest, FamiliesAcceptOnlyTheirMembers) {
+    struct Case {
+        int family;
+        int type;
+        bool member;
+    } cases[] = {
+        {kFamilyNDV, 's', true},     {kFamilyNDV, 'n', true},      {kFamilyNDV, 'z', false},
+        {kFamilyWPX, 'y', true},     {kFamilyWPX, 'l', true},      {kFamilyWPX, 'k', true},
+        {kFamilyWPX, 'w', false},    {kFamilyWLD, 't', true},      {kFamilyWLD, 'e', true},
+        {kFamilyHTx, 'p', true},     {kFamilyHTx, 'f', true},      {kFamilySOLRA1x, 'h', true},
+        {kFamilySOLRA1x, 'g', true}, {kFamilySOLRA1x, 'z', false}, {kFamilySOLRA1x, 0, false},
+    };
+    for (const Case& c : cases) {
+        const Family* f = FindFamily(c.family);
+        ASSERT_NE(f, nullptr) << c.family;
+        EXPECT_EQ(IsFamilyMember(*f, c.type), c.member) << c.family << " " << c.type;
+    }
+    EXPECT_EQ(FindFamily('z'), nullptr);
+    EXPECT_EQ(FindFamily(265), nullptr);
+}
+
+TEST(Sdi12TextTest, WriteRepliesAreJudgedByOkThenError) {
+    EXPECT_EQ(JudgeWriteReply("0OK\r"), WriteVerdict::kAccepted);
+    EXPECT_EQ(JudgeWriteReply("0 OK\r\n"), WriteVerdict::kAccepted);
+    EXPECT_EQ(JudgeWriteReply("0ERROR\r"), WriteVerdict::kRefused);
+    EXPECT_EQ(JudgeWriteReply("0\r"), WriteVerdict::kUnconfirmed);
+    EXPECT_EQ(JudgeWriteReply(""), WriteVerdict::kUnconfirmed);
+}
+
+TEST(Sdi12TextTest, OnlyWholeMinusOneEntriesAreRepaired) {
+    struct Case {
+        const char* in;
+        const char* out;
+        bool changed;
+    } cases[] = {
+        {"-1 2.5 -1", "+0 2.5 +0", true},
+        {"1 -1\t3 -1", "1 +0\t3 +0", true},
+        {"2e-1 -10 -1.5 3-1", "2e-1 -10 -1.5 3-1", false},
+        {"1 2 3", "1 2 3", false},
+        {"", "", false},
+    };
+    for (const Case& c : cases) {
+        std::string text = c.in;
+        EXPECT_EQ(RepairMinusOneEntries(text), c.changed) << c.in;
+        EXPECT_EQ(text, c.out) << c.in;
+    }
+}
+
+constexpr const char* kOld = "1 1.44832 1.91683 2.35961 2.991";
+constexpr const char* k7QNew = "1 1.39619 2.03054 2.54573 2.9907";
+constexpr const char* kHR4New = "1 1.4724 2.03944 2.5652 2.9907";
+
+TEST(Sdi12TextTest, XaDefaultsByTypeAndVersionNeverReplaceTheSensorsOwnCalibration) {
+    struct Case {
+        int type;
+        std::uint32_t version;
+        const char* reply;
+        bool readOk;
+        const char* stored;
+        bool defaulted;
+    } cases[] = {
+        // Old firmware: a missing or short reply gets the old default.
+        {'z', 340, "", false, kOld, true},
+        {'z', 355, "0\r", true, kOld, true},
+        {'x', 340, "0 1 1.5 2 2.5 3\r", true, "1 1.5 2 2.5 3", false},
+        {'w', 352, "0 1\r", true, kOld, true},
+        // 356 to 399 (HR4: 353 to 401): missing gets the range's default, a
+        // reported old default is replaced by it, the sensor's own stays.
+        {'z', 356, "", false, k7QNew, true},
+        {'x', 399, "0 1 1.44832 1.91683 2.35961 2.991\r", true, k7QNew, true},
+        {'z', 380, "0 1 1.44832 1.91683 2.35961 2.991 \r", true, k7QNew, true},
+        {'z', 356, "0 1 1.43 1.92 2.33 2.97\r", true, "1 1.43 1.92 2.33 2.97", false},
+        {'z', 370, "0 1 1.44832 1.91683 2.35961 2.9915\r", true, "1 1.44832 1.91683 2.35961 2.9915", false},
+        {'z', 370, "0 1 1.39619 2.03054 2.54573 2.9907\r", true, k7QNew, false},
+        {'w', 353, "0 1 1.44832 1.91683 2.35961 2.991\r", true, kHR4New, true},
+        {'w', 401, "0 1 1.45 2.01 2.51 2.97\r", true, "1 1.45 2.01 2.51 2.97", false},
+        {'w', 380, "", false, kHR4New, true},
+        // Newer firmware keeps whatever came, empty included.
+        {'z', 400, "", false, "", false},
+        {'w', 402, "0\r", true, "", false},
+        {'w', 420, "0 1 1.44832 1.91683 2.35961 2.991\r", true, kOld, false},
+        // Types without defaults.
+        {'y', 300, "", false, "", false},
+        {'k', 300, "0 1 0.998\r", true, "1 0.998", false},
+        {'h', 300, "0\r", true, "", false},
+    };
+    for (const Case& c : cases) {
+        XaChoice choice = ChooseXaReply(c.type, c.version, c.reply, c.readOk);
+        EXPECT_EQ(ReplyText(choice.reply), c.stored) << char(c.type) << " " << c.version << " " << c.reply;
+        EXPECT_EQ(choice.defaulted, c.defaulted) << char(c.type) << " " << c.version << " " << c.reply;
+    }
+}
+
+TEST(Sdi12TextTest, OldNineNumberCalibrationIsConverted) {
+    struct Case {
+        const char* in;
+        bool converted;
+        const char* out;
+    } cases[] = {
+        {"1 2 3 4 5 6 7 8 9", true, "1.000 -2.000000e+03 1.000000e+03 0.000000e+00 5.5 9.0"},
+        {"2 0.5 3.5 0 1.5 2.5 0 0 4", true, "2.000 -1.666667e+02 3.333333e+02 0.000000e+00 2.0 4.0"},
+        {"1 2 3 4 5 6 7 8", false, ""},  // not the old format: kept as it was
+        {"1 2 2 4 5 6 7 8 9", false, ""},  // no conversion defined for N2 = N3
+        {"", false, ""},
+    };
+    for (const Case& c : cases) {
+        CalibrationText out;
+        EXPECT_EQ(ConvertOldCalibration(c.in, out), c.converted) << c.in;
+        EXPECT_EQ(out, c.out) << c.in;
+    }
+}
+
+}  // namespace
+}  // namespace quor::sdi12
