@@ -9,36 +9,14 @@
 
 #include <cerrno>
 
+#include "platform/TermiosRates.h"
+
 namespace quor {
 
 namespace {
 
-struct RateEntry {
-    std::uint32_t baud;
-    speed_t speed;
-};
-constexpr RateEntry kRates[] = {
-    {300, B300},       {600, B600},       {1200, B1200},     {2400, B2400},     {4800, B4800},
-    {9600, B9600},     {19200, B19200},   {38400, B38400},   {57600, B57600},   {115200, B115200},
-    {230400, B230400}, {460800, B460800}, {921600, B921600},
-};
-
-bool SpeedFor(std::uint32_t baud, speed_t& speed) {
-    for (const RateEntry& r : kRates) {
-        if (r.baud == baud) {
-            speed = r.speed;
-            return true;
-        }
-    }
-    return false;
-}
-
-std::uint32_t BaudFor(speed_t speed) {
-    for (const RateEntry& r : kRates) {
-        if (r.speed == speed) return r.baud;
-    }
-    return 0;
-}
+bool SpeedFor(std::uint32_t baud, speed_t& speed) { return platform::TermiosSpeedFor(baud, speed); }
+std::uint32_t BaudFor(speed_t speed) { return platform::TermiosBaudFor(speed); }
 
 // Pseudo-terminals and some adapters have no modem lines; that is no error.
 bool NoModemLines(int err) { return err == ENOTTY || err == EINVAL || err == ENOTSUP || err == EIO; }
@@ -69,6 +47,11 @@ PortError PosixPort::MapErrno(int err) {
         case ENXIO:
         case ENODEV:
         case ENOTDIR:
+        // EIO: a ttyS node with no UART behind it, or a hung-up terminal
+        // (unplugged adapter). EBADF: the port is gone from under us. Both
+        // must not pass through raw: 5 and 9 are our in-use and permission.
+        case EIO:
+        case EBADF:
             return kErrNoSuchPort;
         case EBUSY:
         case EWOULDBLOCK:
