@@ -87,18 +87,26 @@ void AppendSection(TextBuilder& out, std::uint32_t address, const char* data, st
     }
 }
 
+// Reads the vector words into the table. Words past 0xFFFE are not
+// vectors: they are code at 0x10000 and up (a toolchain writes code there
+// straight after the vectors as one section), so they go on as a section of
+// their own rather than being lost.
 ResultCode ReadVectors(std::uint32_t address, const char* data, std::size_t begin, std::size_t end,
-                       std::uint32_t vectors[kVectorCount]) {
+                       std::uint32_t vectors[kVectorCount], TextBuilder& out) {
     std::uint32_t entry = (address - kVectorTableAddress) / 2;
     unsigned word = 0;
     std::size_t have = 0;
     for (std::size_t i = begin; i < end; ++i) {
+        if (entry >= kVectorCount) {
+            bool more = false;
+            for (std::size_t k = i; k < end && !more; ++k) more = IsHex(data[k]);
+            if (more) AppendSection(out, kVectorTableAddress + 2 * kVectorCount, data, i, end);
+            return rc::kOk;
+        }
         if (!IsHex(data[i])) continue;
         word = (word << 4) | HexValue(data[i]);
         if (++have == kWordDigits) {
-            // Words past 0xFFFE have no place in the table and are ignored.
-            if (entry < kVectorCount) vectors[entry] = ((word & 0xFF) << 8) | (word >> 8);
-            ++entry;
+            vectors[entry++] = ((word & 0xFF) << 8) | (word >> 8);
             word = 0;
             have = 0;
         }
@@ -141,7 +149,7 @@ ResultCode ConvertTiText(const char* data, std::size_t size, TiTextImage& out) {
 
         if (address >= kVectorSectionFirst && address <= kVectorSectionLast) {
             vectorSectionSeen = true;
-            if (ReadVectors(address, data, dataBegin, dataEnd, vectors) < 0) return rc::kNotTiText;
+            if (ReadVectors(address, data, dataBegin, dataEnd, vectors, builder) < 0) return rc::kNotTiText;
         } else if (address >= kLoaderAreaSkipFirst && address <= kLoaderAreaSkipLast) {
             // That flash belongs to the device's loader: nothing is stored.
         } else {

@@ -33,8 +33,8 @@ struct TiTextImage {
 // Converts the bytes of a TI-Text file. Returns 1, -100 when they are not
 // valid TI-Text, or -60 when the image text cannot be allocated. out is
 // only filled on success. A header address above 0xFFFFF does not fit the
-// image text and is taken as invalid; vector words past entry 15 are
-// ignored.
+// image text and is taken as invalid. Words of the vector section past
+// entry 15 lie at 0x10000 and up and are kept as a section there.
 ResultCode ConvertTiText(const char* data, std::size_t size, TiTextImage& out);
 
 // The label, device type and version number a firmware file's name gives.
