@@ -104,7 +104,7 @@ TEST_F(PtyTest, RateChangeReachesTheTerminal) {
     EXPECT_EQ(port.BaudRate(), 57600u);
     EXPECT_EQ(bridge.Baud(), 57600u);
 
-    device.On("get -ver", "TRU 3.65\r\n>");
+    bridge.Call([&] { device.On("get -ver", "TRU 3.65\r\n>"); });
     EXPECT_EQ(Exchange(port, "get -ver\r", '>'), "TRU 3.65\r\n>");
 }
 
@@ -122,9 +122,12 @@ TEST_F(PtyTest, DtrOnAPtyIsToleratedAndOpenAndCloseReachTheDevice) {
 }
 
 TEST_F(PtyTest, WaitAndReadRoundTripThroughTheBridge) {
-    device.On("get -ver", "TRU 3.65\r\n>");
-    device.On("get -name", "Bench unit\r\n>");
-    device.SetReplyDelayMs(20);
+    // The model lives on the bridge's thread; it is set up there.
+    bridge.Call([&] {
+        device.On("get -ver", "TRU 3.65\r\n>");
+        device.On("get -name", "Bench unit\r\n>");
+        device.SetReplyDelayMs(20);
+    });
     QuorSerial port(nullptr);
     ASSERT_EQ(port.DSOpen(path.c_str(), 9600), 1);
     port.DSPurge(1);
