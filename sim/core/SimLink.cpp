@@ -1,7 +1,5 @@
 #include "sim/core/SimLink.h"
 
-#include <cerrno>
-
 namespace quor::sim {
 
 namespace {
@@ -65,8 +63,10 @@ public:
 
 private:
     PortError Check() const {
-        if (!link_) return EBADF;
-        return link_->failHostIo_ ? EIO : kPortOk;
+        // An unplugged adapter: the port is no longer there, as the termios
+        // driver reports it.
+        if (!link_) return kErrNoSuchPort;
+        return link_->failHostIo_ ? kErrNoSuchPort : kPortOk;
     }
     SimLink* link_;
     PortTimeouts timeouts_;

@@ -202,9 +202,9 @@ TEST_F(SerialSimTest, FailingPortCallsReturnMinus21WithTheirLogLine) {
     char buf[4];
     EXPECT_EQ(port.DSRead(buf, 4, &n), -21);
     std::string text = LogText();
-    EXPECT_NE(text.find("SIM1: DSWrite WriteFile failed (error 5)"), std::string::npos);
-    EXPECT_NE(text.find("SIM1: DSWait ReadFile failed (error 5)"), std::string::npos);
-    EXPECT_NE(text.find("SIM1: DSRead ReadFile failed (error 5)"), std::string::npos);
+    EXPECT_NE(text.find("SIM1: DSWrite WriteFile failed (error 2)"), std::string::npos);
+    EXPECT_NE(text.find("SIM1: DSWait ReadFile failed (error 2)"), std::string::npos);
+    EXPECT_NE(text.find("SIM1: DSRead ReadFile failed (error 2)"), std::string::npos);
 }
 
 TEST_F(SerialSimTest, AHostAtTheWrongRateIsNotUnderstood) {
