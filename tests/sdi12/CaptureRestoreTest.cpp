@@ -1,4 +1,5 @@
 #include <algorithm>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -23,6 +24,8 @@ struct RoundTrip {
     const char* expectXa;  // null: not written back (the new firmware's default stays)
     bool expectXg;
 };
+
+void PrintTo(const RoundTrip& c, std::ostream* os) { *os << c.name; }
 
 // Capture, wipe as a firmware update does, restore, compare.
 const RoundTrip kRoundTrips[] = {
