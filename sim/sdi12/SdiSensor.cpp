@@ -36,31 +36,31 @@ constexpr std::uint32_t kNewFormatVersion = 340;
 
 }  // namespace
 
-SdiSensorSpec MakeSensorSpec(char typeLetter, std::uint32_t version) {
-    SdiSensorSpec spec;
-    spec.version = version;
-    spec.type = std::string(1, typeLetter);
-    spec.serialNumber = "KD-";
-    spec.serialNumber += typeLetter;
-    spec.serialNumber += "-40712";
+SdiSensorState MakeSensorState(char typeLetter, std::uint32_t version) {
+    SdiSensorState state;
+    state.version = version;
+    state.type = std::string(1, typeLetter);
+    state.serialNumber = "KD-";
+    state.serialNumber += typeLetter;
+    state.serialNumber += "-40712";
     for (const Model& m : kModels) {
         if (m.type != typeLetter) continue;
-        spec.model = m.model;
-        spec.x4 = m.x4;
-        spec.xa = m.xa;
+        state.model = m.model;
+        state.x4 = m.x4;
+        state.xa = m.xa;
     }
-    if ((typeLetter == 'u' || typeLetter == 't') && version >= kNewFormatVersion) spec.x4 = kNewFormatX4;
+    if ((typeLetter == 'u' || typeLetter == 't') && version >= kNewFormatVersion) state.x4 = kNewFormatX4;
     if (typeLetter == ']') {
-        spec.hasXg = true;
-        spec.xg = "1 0.031 0.27";
+        state.hasXg = true;
+        state.xg = "1 0.031 0.27";
     }
-    spec.factoryX4 = typeLetter == '^' ? "" : "0 0 0";
-    spec.factoryXa = spec.xa.empty() ? "" : "1 1 1";
-    spec.factoryXg = spec.hasXg ? "0" : "";
-    return spec;
+    state.factoryX4 = typeLetter == '^' ? "" : "0 0 0";
+    state.factoryXa = state.xa.empty() ? "" : "1 1 1";
+    state.factoryXg = state.hasXg ? "0" : "";
+    return state;
 }
 
-SdiSensor::SdiSensor(SdiSensorSpec spec) : state_(std::move(spec)) {}
+SdiSensor::SdiSensor(SdiSensorState state) : state_(std::move(state)) {}
 
 void SdiSensor::FlashFirmware(std::uint32_t newVersion) {
     state_.version = newVersion;

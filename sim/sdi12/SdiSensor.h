@@ -18,7 +18,7 @@
 
 namespace quor::sim {
 
-struct SdiSensorSpec {
+struct SdiSensorState {
     char address = '0';
     std::string vendor = "KARVELL ";  // 8 characters
     std::string model = "7QA   ";     // 6 characters
@@ -39,13 +39,13 @@ struct SdiSensorSpec {
     std::string factoryXg;
 };
 
-// A spec for one of the maker's sensor types (by its type letter), with a
+// The state of one of the maker's sensor types (by its type letter), with a
 // plausible model name and calibration; callers adjust what a test needs.
-SdiSensorSpec MakeSensorSpec(char typeLetter, std::uint32_t version);
+SdiSensorState MakeSensorState(char typeLetter, std::uint32_t version);
 
 class SdiSensor {
 public:
-    explicit SdiSensor(SdiSensorSpec spec);
+    explicit SdiSensor(SdiSensorState state);
 
     // One complete command, '!' included. The reply ends with CR LF.
     std::optional<std::string> OnCommand(const std::string& command);
@@ -61,8 +61,8 @@ public:
     void ClearScripts() { scripts_.clear(); }
     void SetSilent(bool silent) { silent_ = silent; }
 
-    const SdiSensorSpec& State() const { return state_; }
-    SdiSensorSpec& MutableState() { return state_; }
+    const SdiSensorState& State() const { return state_; }
+    SdiSensorState& MutableState() { return state_; }
     // Every command the sensor was handed, in order, and the bodies of those
     // it took as writes (X#, X9, X5, Xb, Xg with a value, A).
     const std::vector<std::string>& Commands() const { return commands_; }
@@ -80,7 +80,7 @@ private:
     std::string Reply(const std::string& text) const;
     std::string Accept(const std::string& body);
 
-    SdiSensorSpec state_;
+    SdiSensorState state_;
     std::vector<ScriptEntry> scripts_;
     bool silent_ = false;
     bool loaderStarted_ = false;

@@ -56,11 +56,11 @@ class CaptureRestoreTest : public BridgeTest, public ::testing::WithParamInterfa
 TEST_P(CaptureRestoreTest, SensorGetsBackWhatItHad) {
     const RoundTrip& c = GetParam();
     UseSensor(c.type, c.version);
-    sim::SdiSensorSpec& s = sensor.MutableState();
+    sim::SdiSensorState& s = sensor.MutableState();
     s.address = '3';
     if (c.x4) s.x4 = *c.x4 ? c.x4 : std::string(480, '5');  // "" asks for a calibration longer than an SDI-12 line
     if (c.xa) s.xa = c.xa;
-    const sim::SdiSensorSpec before = s;
+    const sim::SdiSensorState before = s;
 
     ASSERT_EQ(sdi.SDIGetSensorSettings(), 1);
     EXPECT_EQ(sdi.SensorType(), c.type);
@@ -71,7 +71,7 @@ TEST_P(CaptureRestoreTest, SensorGetsBackWhatItHad) {
     ASSERT_EQ(sensor.State().address, '0');
     ASSERT_EQ(sdi.SDISetSensorSettings(), 1);
 
-    const sim::SdiSensorSpec& after = sensor.State();
+    const sim::SdiSensorState& after = sensor.State();
     EXPECT_EQ(after.address, '3');
     EXPECT_EQ(after.serialNumber, before.serialNumber);
     EXPECT_EQ(after.x4, c.expectX4 == kSame ? before.x4 : std::string(c.expectX4));

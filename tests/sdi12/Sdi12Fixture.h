@@ -23,7 +23,7 @@ protected:
     void SetUp() override { ASSERT_EQ(port.DSOpen("SIM1", 9600), 1); }
 
     // Puts a sensor of this type and version on the reader.
-    void UseSensor(char type, std::uint32_t version) { sensor.MutableState() = sim::MakeSensorSpec(type, version); }
+    void UseSensor(char type, std::uint32_t version) { sensor.MutableState() = sim::MakeSensorState(type, version); }
     std::string LogText() const { return quor::testing::ReadFile(dir.File("log.txt")); }
     bool Logged(const std::string& line) const { return LogText().find(line) != std::string::npos; }
     // The host's writes from index from on.
@@ -41,7 +41,7 @@ protected:
     quor::testing::TempDir dir;
     QuorLog log{dir.File("log.txt").c_str(), QuorLog::kLevelDetail};
     sim::SimWorld world;
-    sim::SdiSensor sensor{sim::MakeSensorSpec('z', 356)};
+    sim::SdiSensor sensor{sim::MakeSensorState('z', 356)};
     sim::SdiRelayReader reader{&sensor};
     sim::SimLink& link = world.AddDevice("SIM1", reader);
     QuorSerial port{&log};
