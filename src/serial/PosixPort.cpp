@@ -18,6 +18,27 @@ namespace {
 bool SpeedFor(std::uint32_t baud, speed_t& speed) { return platform::TermiosSpeedFor(baud, speed); }
 std::uint32_t BaudFor(speed_t speed) { return platform::TermiosBaudFor(speed); }
 
+// Opens the terminal and takes its lock. flock catches a second open in
+// this process as well as other programs that lock. fd stays -1 on failure.
+PortError OpenLocked(const char* name, int& fd) {
+    fd = -1;
+    if (!name || !name[0]) return kErrNoSuchPort;
+    std::string path = PosixPort::DevicePath(name);
+    int f = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (f < 0) return PosixPort::MapErrno(errno);
+    if (!::isatty(f)) {
+        ::close(f);
+        return kErrNoSuchPort;
+    }
+    if (::flock(f, LOCK_EX | LOCK_NB) != 0) {
+        int err = errno;
+        ::close(f);
+        return PosixPort::MapErrno(err == EWOULDBLOCK ? EBUSY : err);
+    }
+    fd = f;
+    return kPortOk;
+}
+
 // Pseudo-terminals and some adapters have no modem lines; that is no error.
 bool NoModemLines(int err) { return err == ENOTTY || err == EINVAL || err == ENOTSUP || err == EIO; }
 
@@ -26,6 +47,7 @@ public:
     PortError Open(const char* name, std::unique_ptr<PortDriver>& out) override {
         return PosixPort::OpenDevice(name, out);
     }
+    PortError Probe(const char* name) override { return PosixPort::ProbeDevice(name); }
 };
 
 }  // namespace
@@ -66,21 +88,9 @@ PortError PosixPort::MapErrno(int err) {
 
 PortError PosixPort::OpenDevice(const char* name, std::unique_ptr<PortDriver>& out) {
     out.reset();
-    if (!name || !name[0]) return kErrNoSuchPort;
-    std::string path = DevicePath(name);
-    int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) return MapErrno(errno);
-    if (!::isatty(fd)) {
-        ::close(fd);
-        return kErrNoSuchPort;
-    }
-    // flock catches a second open in this process as well as other
-    // programs that lock; TIOCEXCL keeps out those that don't.
-    if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
-        int err = errno;
-        ::close(fd);
-        return MapErrno(err == EWOULDBLOCK ? EBUSY : err);
-    }
+    int fd = -1;
+    if (PortError e = OpenLocked(name, fd)) return e;
+    // TIOCEXCL keeps out the programs that do not lock.
     if (::ioctl(fd, TIOCEXCL) != 0 && errno != ENOTTY) {
         int err = errno;
         ::close(fd);
@@ -99,6 +109,13 @@ PortError PosixPort::OpenDevice(const char* name, std::unique_ptr<PortDriver>& o
     ::tcsetattr(fd, TCSANOW, &tio);
     out.reset(new PosixPort(fd));
     return kPortOk;
+}
+
+PortError PosixPort::ProbeDevice(const char* name) {
+    int fd = -1;
+    PortError e = OpenLocked(name, fd);
+    if (fd >= 0) ::close(fd);
+    return e;
 }
 
 PosixPort::~PosixPort() {

@@ -14,6 +14,9 @@ class PosixPort final : public PortDriver {
 public:
     // Opens and locks the device; out is null on failure.
     static PortError OpenDevice(const char* name, std::unique_ptr<PortDriver>& out);
+    // Whether the device could be opened and locked now, leaving its
+    // settings and exclusive mode alone (another program may hold it).
+    static PortError ProbeDevice(const char* name);
     static std::string DevicePath(const char* name);
     // Maps an errno from open/flock/ioctl onto our port error numbers.
     static PortError MapErrno(int err);

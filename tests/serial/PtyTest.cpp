@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
+#include <sys/ioctl.h>
+#include <termios.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -158,6 +160,42 @@ TEST_F(PtyTest, AVanishedPortIsNotAvailable) {
     EXPECT_EQ(port.DSWrite("x", 1, &n), -21);
     EXPECT_EQ(port.DSClose(), 1);
     EXPECT_EQ(port.DSOpen(path.c_str(), 9600), -2);
+}
+
+TEST_F(PtyTest, ProbeFindsAHeldPortBusyAndAFreeOneFree) {
+    PortProvider& posix = PosixPortProvider();
+    QuorSerial holder(nullptr);
+    EXPECT_EQ(posix.Probe(path.c_str()), kPortOk);
+    ASSERT_EQ(holder.DSOpen(path.c_str(), 9600), 1);
+    EXPECT_EQ(posix.Probe(path.c_str()), kErrInUse);
+    EXPECT_EQ(holder.DSClose(), 1);
+    EXPECT_EQ(posix.Probe(path.c_str()), kPortOk);
+    EXPECT_EQ(posix.Probe("quor-no-such-port"), kErrNoSuchPort);
+}
+
+TEST_F(PtyTest, ProbeLeavesTheSettingsOfAProgramThatDoesNotLock) {
+    // A terminal program holding the port, line mode at 19200, no lock.
+    int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+    ASSERT_GE(fd, 0);
+    termios tio{};
+    ASSERT_EQ(::tcgetattr(fd, &tio), 0);
+    tio.c_lflag |= ICANON | ECHO;
+    ::cfsetispeed(&tio, B19200);
+    ::cfsetospeed(&tio, B19200);
+    ASSERT_EQ(::tcsetattr(fd, TCSANOW, &tio), 0);
+
+    EXPECT_EQ(PosixPortProvider().Probe(path.c_str()), kPortOk);
+    termios after{};
+    ASSERT_EQ(::tcgetattr(fd, &after), 0);
+    EXPECT_TRUE(after.c_lflag & ICANON);
+    EXPECT_TRUE(after.c_lflag & ECHO);
+    EXPECT_EQ(::cfgetospeed(&after), static_cast<speed_t>(B19200));
+#ifdef TIOCGEXCL
+    int exclusive = -1;
+    ASSERT_EQ(::ioctl(fd, TIOCGEXCL, &exclusive), 0);
+    EXPECT_EQ(exclusive, 0);
+#endif
+    ::close(fd);
 }
 
 TEST(PosixPortErrors, SystemErrorsMapOntoThePortNumbers) {
