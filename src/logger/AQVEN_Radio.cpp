@@ -334,6 +334,9 @@ ResultCode AQVEN_Protocol::MSRadioCommand(std::int32_t* channel, std::int32_t* s
     if ((result != 0 && result != lrc::kNoRadio) || handled) {
         if (result < 0 || failed) {
             if (handled) result = rc::kSomeSettingsFailed;
+            // Every value asked for failed without a command error (answers
+            // out of range or unreadable): that is no success.
+            if (!handled && result > 0) result = rc::kUnreadableAnswer;
             Log(QuorLog::kLevelFailure, "MSRadioCommand failed with error %d setting %d (%d ms)", result,
                 static_cast<int>(failed), static_cast<int>(Since(start)));
         }
