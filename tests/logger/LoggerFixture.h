@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+#include <ctime>
 #include <memory>
 #include <string>
 
@@ -15,6 +17,26 @@
 #include "support/TempDir.h"
 
 namespace quor::testing {
+
+// Runs with the computer's zone set to tz, restored afterwards.
+class ScopedZone {
+public:
+    explicit ScopedZone(const char* tz) {
+        const char* old = std::getenv("TZ");
+        had_ = old != nullptr;
+        if (had_) old_ = old;
+        setenv("TZ", tz, 1);
+        tzset();
+    }
+    ~ScopedZone() {
+        if (had_) setenv("TZ", old_.c_str(), 1); else unsetenv("TZ");
+        tzset();
+    }
+
+private:
+    bool had_ = false;
+    std::string old_;
+};
 
 class LoggerBench : public ::testing::Test {
 protected:

@@ -1,7 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <cstdlib>
-#include <ctime>
 #include <string>
 
 #include "LoggerFixture.h"
@@ -11,26 +9,7 @@ namespace {
 
 using sim::SimLoggerKind;
 using testing::LoggerBench;
-
-// Runs with the computer's zone set to tz, restored afterwards.
-class ScopedZone {
-public:
-    explicit ScopedZone(const char* tz) {
-        const char* old = std::getenv("TZ");
-        had_ = old != nullptr;
-        if (had_) old_ = old;
-        setenv("TZ", tz, 1);
-        tzset();
-    }
-    ~ScopedZone() {
-        if (had_) setenv("TZ", old_.c_str(), 1); else unsetenv("TZ");
-        tzset();
-    }
-
-private:
-    bool had_ = false;
-    std::string old_;
-};
+using testing::ScopedZone;
 
 class Settings : public LoggerBench {
 protected:
