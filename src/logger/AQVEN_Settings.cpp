@@ -552,7 +552,8 @@ ResultCode AQVEN_Protocol::ADCcalCommand(int range, std::uint8_t* slopes, std::u
                 for (int i = 0; i < 2 * pairs; ++i) {
                     std::uint8_t b = ClampToByte(read[i]);
                     if (b == 0 || b == 255) r = lrc::kNoCapability;
-                    (i % 2 ? offsets : slopes)[i / 2] = b;
+                    std::uint8_t* pair = i % 2 ? offsets : slopes;
+                    pair[i / 2] = b;
                 }
                 for (int i = 0; i < kAdcPairs; ++i) {
                     v[2 * i] = slopes[i];
