@@ -298,3 +298,30 @@ TEST_F(Zt4, FailingToLeaveCommandModeReportsNoBits) {
 
 }  // namespace
 }  // namespace quor
+
+namespace quor {
+namespace {
+
+class WakeProgress : public testing::LoggerBench {};
+
+TEST_F(WakeProgress, HookEvery18thPacketCancelsTheWake) {
+    RadioLogger(sim::SimLoggerKind::kRv70);
+    ASSERT_EQ(proto.DSOpen("SIM1", 9600), 1);
+    ProtocolConfig c;
+    c.progressReporting = true;
+    ASSERT_EQ(proto.Configure(&c, 1), 1);
+    std::vector<std::uint32_t> seen;
+    proto.SetProgressHook([&](std::uint32_t total, std::uint32_t done, int phase) {
+        EXPECT_EQ(total, 909u);
+        EXPECT_EQ(phase, 1);
+        seen.push_back(done);
+        return done < 36;
+    });
+    EXPECT_EQ(proto.SendWake(), -40);
+    EXPECT_EQ(seen, (std::vector<std::uint32_t>{0, 18, 36}));
+    EXPECT_EQ(Link().HostWrites().size(), 36u);
+    EXPECT_TRUE(Logged("SendWake canceled by user after sending 36 of 909 packets"));
+}
+
+}  // namespace
+}  // namespace quor
