@@ -425,13 +425,12 @@ ResultCode QuorSDI12::SDIGetSensorCalibration() {
     return rc::kOk;
 }
 
-ResultCode QuorSDI12::WriteCalibrationPart(const char* part, const char* text) {
+ResultCode QuorSDI12::WriteCalibrationPart(const char* part, const char* text, bool* transactionFailed) {
     Command command;
     command.Format("?%s%s!", part, text);
-    bool failed = false;
-    ResultCode r = WriteConfirmed(command.c_str(), &failed);
+    ResultCode r = WriteConfirmed(command.c_str(), transactionFailed);
     if (r == rc::kOk) Log("SDISetSensorCalibration successfully set sensor %s calibration to \"%s\"", part, text);
-    if (failed) Log("SDISetSensorCalibration recieved error %i for %s", static_cast<int>(r), part);
+    if (*transactionFailed) Log("SDISetSensorCalibration recieved error %i for %s", static_cast<int>(r), part);
     return r;
 }
 
@@ -446,14 +445,19 @@ ResultCode QuorSDI12::SDISetSensorCalibration(const char* x5) {
         Log("SDISetSensorCalibration doesn't have a valid X5 calibration string");
         return 0;
     }
-    ResultCode result = WriteCalibrationPart("X5", text.c_str());
+    bool failed = false;
+    ResultCode result = WriteCalibrationPart("X5", text.c_str(), &failed);
     // The further parts are written even when X5 failed: every part that
-    // lands is calibration the sensor keeps. The first failure is reported.
-    auto combine = [&result](ResultCode part) {
-        if (part < 0 && result >= 0) result = part;
+    // lands is calibration the sensor keeps. A later part's refusal or failed
+    // transaction replaces an earlier failure; a part that was never
+    // confirmed only spoils a result that was still good.
+    auto writePart = [&](const char* part, const char* partText) {
+        ResultCode r = WriteCalibrationPart(part, partText, &failed);
+        if (r >= 0) return;
+        if (failed || r == rc::kDeviceError || result >= 0) result = r;
     };
-    if (sdi12::WritesXaCalibration(type)) combine(WriteCalibrationPart("Xb", xa_.c_str()));
-    if (sdi12::HasXgCalibration(type) && xgPresent_) combine(WriteCalibrationPart("Xg", xg_.c_str()));
+    if (sdi12::WritesXaCalibration(type)) writePart("Xb", xa_.c_str());
+    if (sdi12::HasXgCalibration(type) && xgPresent_) writePart("Xg", xg_.c_str());
     if (result != rc::kOk) Log("SDISetSensorCalibration did not set sensor calibration");
     return result;
 }

@@ -110,7 +110,7 @@ private:
     // error (*transactionFailed then set).
     ResultCode WriteConfirmed(const char* command, bool* transactionFailed);
     // One calibration part's write ("?X5%s!", "?Xb%s!", "?Xg%s!") with its log lines.
-    ResultCode WriteCalibrationPart(const char* part, const char* text);
+    ResultCode WriteCalibrationPart(const char* part, const char* text, bool* transactionFailed);
     // DSWait for the reply's carriage return, then DSRead it into reply_.
     ResultCode ReadReply(std::uint32_t waitMs, std::uint32_t* count);
     // Bars and an address query after an empty answer; count is the query's answer.

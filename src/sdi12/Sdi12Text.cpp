@@ -33,11 +33,6 @@ bool OneOf(int type, const char* letters) {
     return type > 0 && type < 256 && std::strchr(letters, type) != nullptr;
 }
 
-std::string_view TrimTrailingSpace(std::string_view s) {
-    while (!s.empty() && IsSpace(s.back())) s.remove_suffix(1);
-    return s;
-}
-
 // Identification layout: address, two version digits, vendor (8), model (6), version (3).
 constexpr std::size_t kIdentificationOffset = 3;
 constexpr std::size_t kVersionOffset = 17;
@@ -56,13 +51,12 @@ struct XaRange {
     std::uint32_t firstVersion;
     std::uint32_t lastVersion;
     std::string_view defaultReply;
-    bool replacesOldDefault;  // a reported old default is the wrong one for this range
 };
 constexpr XaRange kXaRanges[] = {
-    {"zx", 0, 355, kXaOldDefault, false},
-    {"zx", 356, 399, kXa7QNewDefault, true},
-    {"w", 0, 352, kXaOldDefault, false},
-    {"w", 353, 401, kXaHR4NewDefault, true},
+    {"zx", 0, 355, kXaOldDefault},
+    {"zx", 356, 399, kXa7QNewDefault},
+    {"w", 0, 352, kXaOldDefault},
+    {"w", 353, 401, kXaHR4NewDefault},
 };
 
 const XaRange* FindXaRange(int type, std::uint32_t version) {
@@ -184,14 +178,8 @@ XaChoice ChooseXaReply(int type, std::uint32_t version, std::string_view reply, 
         choice.defaulted = true;
         return choice;
     }
-    // In these ranges the old factory default is a stale placeholder: it is
-    // replaced by the range's own. Anything else is the sensor's calibration
-    // and is kept as it stands.
-    if (range->replacesOldDefault &&
-        TrimTrailingSpace(ReplyText(reply)) == ReplyText(kXaOldDefault)) {
-        choice.reply = std::string(range->defaultReply);
-        choice.defaulted = true;
-    }
+    // A reported calibration is what the sensor holds, its own or an older
+    // default: it is kept as it stands so the restore writes back the same.
     return choice;
 }
 

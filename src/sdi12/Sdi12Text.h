@@ -79,7 +79,8 @@ bool RepairMinusOneEntries(std::string& text);
 // What the capture stores for "?Xa!", by type and firmware version. reply
 // is the sensor's answer (empty when the read failed); the result is the
 // reply that the stored text is taken from, and whether a default was put
-// in. A sensor's own calibration is never replaced.
+// in. A calibration the sensor reported is never replaced; only a missing or
+// too short one gets the default of its firmware.
 struct XaChoice {
     std::string reply;
     bool defaulted = false;

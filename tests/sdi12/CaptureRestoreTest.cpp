@@ -1,4 +1,5 @@
 #include <algorithm>
+#include <optional>
 #include <ostream>
 #include <string>
 #include <vector>
@@ -32,11 +33,13 @@ const RoundTrip kRoundTrips[] = {
     {"7QA old with -1 entries", 'z', 350, "-1 2.5 -1", nullptr, "+0 2.5 +0", kSame, false},
     {"7QA old without Xa", 'z', 340, nullptr, "", kSame, kOldXa, false},
     {"7QA mid keeps own Xa", 'z', 360, nullptr, nullptr, kSame, kSame, false},
-    {"7QM mid with old default", 'x', 380, nullptr, kOldXa, kSame, k7QNewXa, false},
+    {"7QA mid without Xa", 'z', 370, nullptr, "", kSame, k7QNewXa, false},
+    {"7QM mid with old default", 'x', 380, nullptr, kOldXa, kSame, kSame, false},
     {"7QM new", 'x', 410, nullptr, nullptr, kSame, kSame, false},
     {"HR4 old", 'w', 352, nullptr, "", kSame, kOldXa, false},
     {"HR4 mid keeps own Xa", 'w', 401, nullptr, nullptr, kSame, kSame, false},
-    {"HR4 mid with old default", 'w', 353, nullptr, kOldXa, kSame, kHR4NewXa, false},
+    {"HR4 mid with old default", 'w', 353, nullptr, kOldXa, kSame, kSame, false},
+    {"HR4 mid without Xa", 'w', 380, nullptr, "", kSame, kHR4NewXa, false},
     {"WPX-4", 'y', 300, nullptr, nullptr, kSame, kSame, false},
     {"WPX-8 gets no Xb", 'l', 300, nullptr, nullptr, kSame, nullptr, false},
     {"SOLRA 31", 'k', 300, nullptr, nullptr, kSame, kSame, false},
@@ -217,6 +220,34 @@ TEST_F(CalibrationTest, FailedXbIsReportedEvenWhenX5Landed) {
     sensor.Script("Xb", "ERROR");
     EXPECT_EQ(sdi.SDISetSensorSettings(), rc::kDeviceError);
     EXPECT_TRUE(SensorWasWritten("X5"));
+}
+
+TEST_F(CalibrationTest, LaterCalibrationPartFailureIsTheResult) {
+    using Answer = std::optional<std::string>;
+    const Answer kSilent = std::nullopt;
+    struct Case {
+        const char* name;
+        Answer x5;  // what the X5 and Xb writes are answered (none: silence)
+        Answer xb;
+        int xbTimes;
+        ResultCode expected;
+    } cases[] = {
+        {"refused X5, Xb never answered", "ERROR", kSilent, -1, rc::kNoAnswerLastAttempt},
+        {"unconfirmed X5, refused Xb", "", "ERROR", -1, rc::kDeviceError},
+        {"refused X5, unconfirmed Xb", "ERROR", "", -1, rc::kDeviceError},
+        {"X5 landed, unconfirmed Xb", "OK", "", -1, rc::kNoAnswerLastAttempt},
+        {"X5 never answered, Xb landed", kSilent, "OK", -1, rc::kNoAnswerLastAttempt},
+        {"X5 landed, Xb refused then taken", "OK", "ERROR", 2, 1},
+    };
+    UseSensor('k', 300);
+    ASSERT_EQ(sdi.SDIGetSensorSettings(), 1);
+    for (const Case& c : cases) {
+        sensor.ClearScripts();
+        sensor.Script("X5", c.x5);
+        sensor.Script("Xb", c.xb, c.xbTimes);
+        EXPECT_EQ(sdi.SDISetSensorCalibration(nullptr), c.expected) << c.name;
+    }
+    EXPECT_TRUE(Logged("SDISetSensorCalibration recieved error -22 for Xb"));
 }
 
 TEST_F(CalibrationTest, CaptureStartsFromClearedData) {

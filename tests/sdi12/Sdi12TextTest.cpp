@@ -157,15 +157,15 @@ TEST(Sdi12TextTest, XaDefaultsByTypeAndVersionNeverReplaceTheSensorsOwnCalibrati
         {'z', 355, "0\r", true, kOld, true},
         {'x', 340, "0 1 1.5 2 2.5 3\r", true, "1 1.5 2 2.5 3", false},
         {'w', 352, "0 1\r", true, kOld, true},
-        // 356 to 399 (HR4: 353 to 401): missing gets the range's default, a
-        // reported old default is replaced by it, the sensor's own stays.
+        // 356 to 399 (HR4: 353 to 401): missing gets the range's default;
+        // whatever the sensor reported stays, the old default included.
         {'z', 356, "", false, k7QNew, true},
-        {'x', 399, "0 1 1.44832 1.91683 2.35961 2.991\r", true, k7QNew, true},
-        {'z', 380, "0 1 1.44832 1.91683 2.35961 2.991 \r", true, k7QNew, true},
+        {'x', 399, "0 1 1.44832 1.91683 2.35961 2.991\r", true, kOld, false},
+        {'z', 380, "0 1 1.44832 1.91683 2.35961 2.991 \r", true, "1 1.44832 1.91683 2.35961 2.991 ", false},
         {'z', 356, "0 1 1.43 1.92 2.33 2.97\r", true, "1 1.43 1.92 2.33 2.97", false},
         {'z', 370, "0 1 1.44832 1.91683 2.35961 2.9915\r", true, "1 1.44832 1.91683 2.35961 2.9915", false},
         {'z', 370, "0 1 1.39619 2.03054 2.54573 2.9907\r", true, k7QNew, false},
-        {'w', 353, "0 1 1.44832 1.91683 2.35961 2.991\r", true, kHR4New, true},
+        {'w', 353, "0 1 1.44832 1.91683 2.35961 2.991\r", true, kOld, false},
         {'w', 401, "0 1 1.45 2.01 2.51 2.97\r", true, "1 1.45 2.01 2.51 2.97", false},
         {'w', 380, "", false, kHR4New, true},
         // Newer firmware keeps whatever came, empty included.
