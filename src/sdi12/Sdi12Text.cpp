@@ -163,11 +163,6 @@ bool RepairMinusOneEntries(std::string& text) {
     return changed;
 }
 
-std::string_view XaDefaultReply(int type, std::uint32_t version) {
-    const XaRange* r = FindXaRange(type, version);
-    return r ? r->defaultReply : std::string_view();
-}
-
 XaChoice ChooseXaReply(int type, std::uint32_t version, std::string_view reply, bool readOk) {
     XaChoice choice;
     if (readOk) choice.reply = std::string(reply);

@@ -87,10 +87,6 @@ struct XaChoice {
 };
 XaChoice ChooseXaReply(int type, std::uint32_t version, std::string_view reply, bool readOk);
 
-// The factory default of "?Xa!" for a type and version, as a reply (with
-// a stand-in address); empty when the version has none.
-std::string_view XaDefaultReply(int type, std::uint32_t version);
-
 // The firmware below this version of "u" and "t" sensors keeps its
 // calibration in the old nine-number format.
 inline constexpr std::uint32_t kNewCalibrationFormatVersion = 340;
