@@ -199,7 +199,10 @@ ResultCode AQVEN_Protocol::MSRadioCommand(std::int32_t* channel, std::int32_t* s
     }
 
     if (!settings_.newFirmware) {
-        if (settings_.kind != kKindRv7) return rc::kNoAnswer;
+        if (settings_.kind != kKindRv7) {
+            *request = 0;  // nothing was asked, so nothing is handled
+            return rc::kNoAnswer;
+        }
         WriteRaw("term\r");
         DSSleep(kTermPauseMs);
         ResultCode r = Zt4Config(channel, subchannel, radioVersion, direction, request);

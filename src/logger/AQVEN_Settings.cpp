@@ -38,6 +38,7 @@ struct AQVEN_Protocol::IntSetting {
     const char* found;       // log text before the value
     const char* setTo;
     const char* notFound;    // log text before the time, or null
+    const char* unit = "";   // after the value in the found and set lines
 };
 
 struct AQVEN_Protocol::TextSetting {
@@ -88,7 +89,8 @@ ResultCode AQVEN_Protocol::IntCommand(const IntSetting& s, std::int32_t* value, 
         if (s.refuseNegative && *value < 0) return Failed(s.op, rc::kOutOfRange, 0);
         std::snprintf(command, sizeof command, "%s%d\r", s.setPrefix, static_cast<int>(*value));
         r = SetCommand(s.op, command, s.oldPromptOk, kSettingAnswerSize, &ms);
-        if (r > 0) Log(QuorLog::kLevelDetail, "%s%d (%d ms)", s.setTo, static_cast<int>(*value), static_cast<int>(ms));
+        if (r > 0)
+            Log(QuorLog::kLevelDetail, "%s%d%s (%d ms)", s.setTo, static_cast<int>(*value), s.unit, static_cast<int>(ms));
     } else {
         char answer[kSettingAnswerSize];
         std::uint32_t cap = sizeof answer;
@@ -97,7 +99,7 @@ ResultCode AQVEN_Protocol::IntCommand(const IntSetting& s, std::int32_t* value, 
             int v = 0;
             if (std::sscanf(ValueStart(answer, s.afterCr), "%d", &v) == 1) {
                 *value = v;
-                Log(QuorLog::kLevelDetail, "%s%d (%d ms)", s.found, v, static_cast<int>(ms));
+                Log(QuorLog::kLevelDetail, "%s%d%s (%d ms)", s.found, v, s.unit, static_cast<int>(ms));
                 r = rc::kOk;
             } else {
                 if (s.notFound) Log(QuorLog::kLevelDetail, "%s(%d ms)", s.notFound, static_cast<int>(ms));
@@ -204,12 +206,13 @@ ResultCode AQVEN_Protocol::PADCCommand(std::int32_t* padc, int direction) {
         }
         static const IntSetting old{"PADCCommand", cap::kWakeAndPadc, false, "hertz\r", "set -p ", true, true, true,
                                     rc::kUnreadableAnswer, "PADCCommand found device PADC ",
-                                    "PADCCommand set device PADC ", "PADCCommand could not find device PADC value "};
+                                    "PADCCommand set device PADC ", "PADCCommand could not find device PADC value ",
+                                    " Hz"};
         return IntCommand(old, padc, direction);
     }
     static const IntSetting s{"PADCCommand", cap::kWakeAndPadc, false, "get -padc\r", "set -padc ", true, false, true,
                               rc::kUnreadableAnswer, "PADCCommand found device PADC ", "PADCCommand set device PADC ",
-                              "PADCCommand could not find device PADC value "};
+                              "PADCCommand could not find device PADC value ", " Hz"};
     return IntCommand(s, padc, direction);
 }
 
@@ -552,6 +555,9 @@ ResultCode AQVEN_Protocol::ADCcalCommand(int range, std::uint8_t* slopes, std::u
                 for (int i = 0; i < 2 * pairs; ++i) {
                     std::uint8_t b = ClampToByte(read[i]);
                     if (b == 0 || b == 255) r = lrc::kNoCapability;
+                    // Keep the choice of array apart from the subscript: GCC 12 with
+                    // -fsanitize=undefined miscompiles "(c ? p : q)[i / 2] = b",
+                    // evaluating the checked i / 2 in one arm only.
                     std::uint8_t* pair = i % 2 ? offsets : slopes;
                     pair[i / 2] = b;
                 }

@@ -73,6 +73,8 @@ TEST_F(Settings, CapturedValuesLandInTheRecord) {
     EXPECT_EQ(s.deviceName, "RV70A");
     EXPECT_EQ(s.serialNumber, "R70-000123");
     EXPECT_EQ(s.wakeInterval, 900);
+    EXPECT_EQ(s.padc, 1000);
+    EXPECT_TRUE(Logged("PADCCommand found device PADC 1000 Hz ("));
     EXPECT_EQ(s.ports[4], 5);
     EXPECT_EQ(s.depths[0], 10);
     EXPECT_EQ(s.site, "North Field");
@@ -236,6 +238,10 @@ TEST_F(Settings, PerCommandRules) {
     std::int32_t negative = -5;
     EXPECT_EQ(proto.WakeCommand(&negative, 1), -11);
     EXPECT_EQ(Link().HostWrites().size(), writes);
+    std::int32_t padc = 1500;
+    EXPECT_EQ(proto.PADCCommand(&padc, 1), 1);
+    EXPECT_EQ(logger.Store()["padc"], "1500");
+    EXPECT_TRUE(Logged("PADCCommand set device PADC 1500 Hz ("));
 
     // Ports: all five are needed.
     logger.Store()["ports"] = "1 2 3";
@@ -329,6 +335,14 @@ TEST_F(Settings, RadioAnswersOnANewFirmwareLogger) {
     EXPECT_EQ(bits, 0u);
     EXPECT_EQ(HostWritesStartingWith("get -rsch"), 0);
     EXPECT_TRUE(Logged("MSRadioCommand couldn't find a radio"));
+    // Old firmware that is not an Rv7 has no way to its radio: nothing is
+    // handled, so no bit may come back as done.
+    proto.MutableSettings().newFirmware = 0;
+    const std::size_t writes = Link().HostWrites().size();
+    bits = 0xC00;
+    EXPECT_EQ(proto.MSRadioCommand(&ch, &sch, &ver, 0, &bits), -21);
+    EXPECT_EQ(bits, 0u);
+    EXPECT_EQ(Link().HostWrites().size(), writes);
 }
 
 }  // namespace
