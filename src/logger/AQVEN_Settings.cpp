@@ -556,8 +556,9 @@ ResultCode AQVEN_Protocol::ADCcalCommand(int range, std::uint8_t* slopes, std::u
                     std::uint8_t b = ClampToByte(read[i]);
                     if (b == 0 || b == 255) r = lrc::kNoCapability;
                     // Keep the choice of array apart from the subscript: GCC 12 with
-                    // -fsanitize=undefined miscompiles "(c ? p : q)[i / 2] = b",
-                    // evaluating the checked i / 2 in one arm only.
+                    // -fsanitize=undefined miscompiles "(c ? p : q)[i / 2] = b" (the
+                    // checked index is computed in one arm only; the other stores
+                    // through a stale register).
                     std::uint8_t* pair = i % 2 ? offsets : slopes;
                     pair[i / 2] = b;
                 }
