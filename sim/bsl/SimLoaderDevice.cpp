@@ -184,7 +184,8 @@ void SimLoaderDevice::HandleFrame(const std::string& line) {
     case 'g': {
         char answer[32];
         std::snprintf(answer, sizeof answer, "+%d+\r", static_cast<int>(config_.loaderVersion));
-        AnswerAfter(cost, payload.empty() ? std::string(answer) : std::string(kReject), true);
+        const std::string version = versionReply_.empty() ? std::string(answer) : versionReply_;
+        AnswerAfter(cost, payload.empty() ? version : std::string(kReject), true);
         break;
     }
     case '@':

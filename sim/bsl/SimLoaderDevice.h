@@ -20,6 +20,7 @@
 #include <cstdint>
 #include <deque>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "sim/bsl/SimFlash.h"
@@ -88,6 +89,8 @@ public:
     // From frame N+1 on the loader answers nothing (it still listens).
     void GoSilentAfterFrames(std::uint64_t n) { silentAfter_ = n; }
     void SetLoaderVersion(std::int32_t v) { config_.loaderVersion = v; }
+    // Answers "g" with this text instead of "+<version>+\r" (empty: the usual).
+    void SetVersionReply(std::string reply) { versionReply_ = std::move(reply); }
     SimFlash& Flash() { return flash_; }
 
     // --- what happened ---
@@ -127,6 +130,7 @@ private:
     InvocationAnswer defaultAnswer_ = InvocationAnswer::kOk;
     std::vector<std::uint64_t> rejectFrames_;
     std::uint64_t silentAfter_ = UINT64_MAX;
+    std::string versionReply_;
     std::uint32_t address_ = 0;
     std::uint64_t frames_ = 0;
     std::uint32_t restarts_ = 0;

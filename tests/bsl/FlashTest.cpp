@@ -157,6 +157,27 @@ TEST(BSLFlash, RejectedBlockIsRepeatedAfterItsAddress) {
     EXPECT_NE(b.LogText().find("BSLSendAddress (01100) successful"), std::string::npos);
 }
 
+TEST(BSLFlash, RepeatedBlockWaits175MsBeforeItsAddress) {
+    // The same upload with and without one rejected block: the difference is
+    // the pause, the address exchange and the rejected block's exchange.
+    auto uploadMicros = [](bool reject) {
+        LoaderBench b(TruMap());
+        std::string path = b.dir.File("two.txt");
+        testing::WriteFile(path, TwoSectionFile());
+        EXPECT_EQ(b.host.BSLLoadTIFile(path.c_str()), 1);
+        EXPECT_EQ(b.host.BSLConnect("SIM1", 9600, false, 3), 12);
+        if (reject) b.device.RejectFrame(b.device.FramesSeen() + 2);  // the first block
+        const std::uint64_t t0 = b.world.Clock().NowMicros();
+        EXPECT_GT(b.host.BSLSendFirmware(false), 0);
+        return b.world.Clock().NowMicros() - t0;
+    };
+    const std::uint64_t extra = uploadMicros(true) - uploadMicros(false);
+    // "@1100.0130\r" and "+\r", the 519-character block and "-\r", at 9600 baud.
+    const std::uint64_t wireUs = (11 + 2 + 519 + 2) * 10 * 1'000'000ull / 9600;
+    EXPECT_GE(extra, 175'000 + wireUs);
+    EXPECT_LT(extra, 175'000 + wireUs + 5'000);
+}
+
 TEST(BSLFlash, RetryPausesFor175Ms) {
     LoaderBench b(TruMap());
     ASSERT_EQ(b.host.BSLConnect("SIM1", 9600, false, 3), 12);

@@ -104,6 +104,15 @@ TEST(BSLLink, RejectedVersionQueryFailsAndClosesThePort) {
     EXPECT_NE(b.LogText().find("BSLConnect failed to connect to device (error -1)"), std::string::npos);
 }
 
+TEST(BSLLink, AcknowledgedVersionReplyWithErrorCountsAsFailure) {
+    LoaderBench b(TruMap());
+    b.device.SetVersionReply("+ERROR\r");
+    EXPECT_EQ(b.host.BSLConnect("SIM1", 9600, false, 3), -110);
+    EXPECT_EQ(CountWrites(b.link, "g.0095\r"), 3);
+    EXPECT_FALSE(b.link.HostOpen());
+    EXPECT_NE(b.LogText().find("BSLConnect failed to connect to device (error -110)"), std::string::npos);
+}
+
 TEST(BSLLink, ConnectArgumentsAndPortErrors) {
     LoaderBench b(TruMap());
     EXPECT_EQ(b.host.BSLConnect(nullptr, 9600, false, 3), -10);
