@@ -214,6 +214,9 @@ ResultCode QuorSerial::DSWrite(const char* data, std::uint32_t count, std::uint3
 ResultCode QuorSerial::DSPurge(int mode) {
     if (mode == 1 && port_) port_->PurgeReceive();
     if (readBuffer_) readBuffer_[0] = '\0';
+    // The flag speaks of the buffered reply; with the reply gone it would
+    // keep the next read from looking at the port.
+    replyReady_ = false;
     return 0;
 }
 
@@ -229,7 +232,9 @@ ResultCode QuorSerial::DSWait(std::uint32_t timeoutMs, char terminator) {
     const std::uint32_t start = DSMilliseconds();
     std::uint32_t filled = 0;
     std::uint32_t emptyReads = 0;
+    // The buffer is refilled from its start: an earlier reply's flag goes with it.
     readBuffer_[0] = '\0';
+    replyReady_ = false;
     for (;;) {
         std::size_t got = 0;
         if (filled >= kReadBufferSize - 1) {

@@ -128,6 +128,41 @@ TEST_F(SerialSimTest, ReadSmallerThanTheBufferedReplyCutsItAndLeavesThePort) {
     EXPECT_EQ(Read(10), "next");  // the rest of the reply was dropped
 }
 
+TEST_F(SerialSimTest, PurgeDropsWhatHasArrivedButNotWhatIsStillOnTheWire) {
+    ASSERT_EQ(port.DSOpen("SIM1", 9600), 1);
+    device.Emit("stale\r");
+    world.Clock().SleepMicros(6 * kByteUs9600);  // all of it has arrived
+    device.Emit("fresh\r");
+    world.Clock().SleepMicros(2 * kByteUs9600);  // "fr" has arrived, "esh\r" is on the wire
+    EXPECT_EQ(port.DSPurge(1), 0);
+    EXPECT_EQ(port.DSWait(200, '\r'), 13);
+    EXPECT_EQ(Read(20), "esh\r");
+}
+
+TEST_F(SerialSimTest, PurgeWithAnyOtherModeEmptiesOnlyTheReadBuffer) {
+    device.On("a", "one\r");
+    ASSERT_EQ(port.DSOpen("SIM1", 9600), 1);
+    Send("a\r");
+    ASSERT_EQ(port.DSWait(1000, '\r'), 13);
+    device.Emit("two");
+    world.Clock().SleepMicros(3 * kByteUs9600);
+    EXPECT_EQ(port.DSPurge(0), 0);
+    EXPECT_EQ(Read(20), "two");  // the buffered "one\r" is gone, the port's bytes are not
+}
+
+TEST_F(SerialSimTest, AnUnreadReplyDoesNotMakeALaterTimedOutWaitLookComplete) {
+    device.On("a", "one\r");
+    device.On("b", "par");
+    ASSERT_EQ(port.DSOpen("SIM1", 9600), 1);
+    Send("a\r");
+    ASSERT_EQ(port.DSWait(1000, '\r'), 13);  // found, but the caller never reads it
+    Send("b\r");
+    EXPECT_EQ(port.DSWait(200, '\r'), 0);
+    device.Emit("tial");
+    world.Clock().SleepMicros(4 * kByteUs9600);
+    EXPECT_EQ(Read(20), "partial");
+}
+
 TEST_F(SerialSimTest, SilentDeviceWaitGivesUpBetween1100And1300MsAndKeepsDispatching) {
     sim::SimEventPump pump;
     platform::ScopedEventPump guard(pump);
