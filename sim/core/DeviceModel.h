@@ -26,6 +26,10 @@ public:
     virtual std::uint32_t Baud() const = 0;
     // The host's DTR line.
     virtual bool Dtr() const = 0;
+    // The rate the host's end of the link runs at.
+    virtual std::uint32_t HostBaud() const { return Baud(); }
+    // Whether the link carries bytes at all (a cut cable does not).
+    virtual bool LinkUp() const { return true; }
 };
 
 class DeviceModel {

@@ -153,7 +153,7 @@ void PtyBridge::Send(std::string_view bytes) {
     if (std::this_thread::get_id() != threadId_.load()) Wake();
 }
 
-std::uint32_t PtyBridge::Baud() const {
+std::uint32_t PtyBridge::HostBaud() const {
     // The master reads the slave's settings, which the host sets.
     termios tio{};
     if (master_ >= 0 && ::tcgetattr(master_, &tio) == 0) {

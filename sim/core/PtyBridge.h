@@ -9,7 +9,7 @@
 // constructor); reach it from elsewhere through Call.
 //
 // A pty has no wire: bytes go out at once, whatever rate either end is
-// set to. Baud() is the rate the host set on the terminal; Dtr() is whether
+// set to. HostBaud() is the rate the host set on the terminal; Dtr() is whether
 // the host has the slave open (opening a port raises DTR, closing drops it).
 //
 // Ownership: the bridge owns the master, the thread and the wake pipe; the
@@ -58,7 +58,8 @@ public:
     void Send(std::string_view bytes) override;
     void SetBaud(std::uint32_t baud) override { deviceBaud_ = baud; }
     // The rate in the terminal's settings; the device's own when unreadable.
-    std::uint32_t Baud() const override;
+    std::uint32_t Baud() const override { return deviceBaud_; }
+    std::uint32_t HostBaud() const override;
     bool Dtr() const override { return hostOpen_.load(); }
 
 private:

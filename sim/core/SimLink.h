@@ -43,6 +43,8 @@ public:
     void SetBaud(std::uint32_t baud) override { deviceBaud_ = baud; }
     std::uint32_t Baud() const override { return deviceBaud_; }
     bool Dtr() const override { return dtr_; }
+    std::uint32_t HostBaud() const override { return hostConfig_.baud; }
+    bool LinkUp() const override { return !cut_; }
 
     // --- faults ---
     void DropHostByte(std::uint64_t n) { dropHost_.insert(n); }      // 1-based, host to device
@@ -61,7 +63,6 @@ public:
     const std::string& DeviceSent() const { return deviceSent_; }  // every byte the model sent
     const std::vector<std::string>& HostWrites() const { return hostWrites_; }
     void ClearRecords();
-    std::uint32_t HostBaud() const { return hostConfig_.baud; }
     VirtualClock& Clock() { return clock_; }
 
     // Garbage that a byte becomes when the two ends' rates differ: never a

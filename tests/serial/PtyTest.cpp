@@ -97,14 +97,14 @@ TEST_F(PtyTest, MissingPortsAreNotAvailable) {
 TEST_F(PtyTest, RateChangeReachesTheTerminal) {
     QuorSerial port(nullptr);
     ASSERT_EQ(port.DSOpen(path.c_str(), 9600), 1);
-    EXPECT_EQ(bridge.Baud(), 9600u);
+    EXPECT_EQ(bridge.HostBaud(), 9600u);
     EXPECT_EQ(port.DSHostBaud(57600), 1);
-    EXPECT_EQ(bridge.Baud(), 57600u);
+    EXPECT_EQ(bridge.HostBaud(), 57600u);
     EXPECT_EQ(port.DSHostBaud(57600), 0);
     // A rate the terminal does not have is refused and changes nothing.
     EXPECT_LT(port.DSHostBaud(12345), 0);
     EXPECT_EQ(port.BaudRate(), 57600u);
-    EXPECT_EQ(bridge.Baud(), 57600u);
+    EXPECT_EQ(bridge.HostBaud(), 57600u);
 
     bridge.Call([&] { device.On("get -ver", "TRU 3.65\r\n>"); });
     EXPECT_EQ(Exchange(port, "get -ver\r", '>'), "TRU 3.65\r\n>");

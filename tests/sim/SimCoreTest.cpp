@@ -103,6 +103,17 @@ TEST_F(LinkFaultTest, RecordsEveryHostWriteAndWireTimeFollowsTheRate) {
     EXPECT_EQ(link.DeviceSent(), "pong\r");
 }
 
+TEST_F(LinkFaultTest, TheDeviceSeesTheHostRateAndTheLinkState) {
+    DeviceSide& side = link;
+    EXPECT_EQ(side.HostBaud(), 9600u);
+    port.DSHostBaud(57600);
+    EXPECT_EQ(side.HostBaud(), 57600u);
+    EXPECT_EQ(side.Baud(), 9600u);
+    EXPECT_TRUE(side.LinkUp());
+    link.Cut();
+    EXPECT_FALSE(side.LinkUp());
+}
+
 TEST(SimWorldTest, ServesOnlyItsOwnNamesAndRestoresTheProviderAfter) {
     PortProvider* before = &CurrentPortProvider();
     {
