@@ -79,6 +79,9 @@ public:
     const RecordSet& EquationRecords() const { return eqnRecords_; }
     const RecordSet& UserRecords() const { return userRecords_; }
     std::uint32_t CapturedSelection() const { return capturedSelection_; }
+    // Takes record as the connected device (what a successful DPConnect
+    // stores); also lets a later run that finds the loader name the device.
+    void AdoptDevice(const DeviceTypeInfo& record);
 
 private:
     QUOR_PRINTF(3, 4) void Log(std::uint32_t level, const char* format, ...) const;
