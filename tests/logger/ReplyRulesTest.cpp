@@ -125,8 +125,8 @@ TEST(ReplyRules, SmallHelpers) {
     EXPECT_STREQ(RadioValueStart("OK 2A1F\r>"), "2A1F\r>");
     EXPECT_STREQ(RadioValueStart("\r3\r>"), "\r3\r>");
     EXPECT_STREQ(RadioValueStart("OK"), "");  // never past the end
-    int values[5];
-    EXPECT_EQ(ReadIntegers("\r1 2 300\r>", values, 5), 3);
+    std::int32_t values[5];
+    EXPECT_EQ(ReadIntegers("\r1 2 300\r>", values, 5, range::kNonNegative), 3);
     EXPECT_EQ(ClampToByte(300), 255);
     EXPECT_EQ(ClampToByte(-3), 0);
 }
