@@ -156,7 +156,7 @@ ResultCode AQVEN_Protocol::ParseShowCommand(FixedText<8>* nameOut) {
         char word[9];
         if (const char* p = AfterLabel(answer, "ID:")) {
             labelled = true;
-            bool read = std::sscanf(p, "%8s", word) == 1;
+            const bool read = ReadWord(p, word, 8) > 0;  // the name on this line, not the next label
             if (nameOut) {
                 if (!read) return rc::kUnreadableAnswer;
                 *nameOut = word;

@@ -223,6 +223,16 @@ bool FormatCommand(char* out, std::size_t size, const char* format, ...) {
     return true;
 }
 
+std::size_t ReadWord(const char* text, char* out, std::size_t maxLen) {
+    const char* p = text;
+    while (*p == ' ' || *p == '\t') ++p;
+    std::size_t n = 0;
+    while (n < maxLen && p[n] && !std::isspace(static_cast<unsigned char>(p[n]))) ++n;
+    std::memcpy(out, p, n);
+    out[n] = '\0';
+    return n;
+}
+
 bool IsSendableText(const char* text) {
     for (const char* p = text; *p; ++p) {
         if (IsLineEnd(*p)) return false;

@@ -76,6 +76,10 @@ bool HasNumber(const char* text);
 // characters with its terminator (nothing cut is ever sent).
 QUOR_PRINTF(3, 4) bool FormatCommand(char* out, std::size_t size, const char* format, ...);
 
+// Copies the word at text (after blanks, never past the line's end) cut to
+// maxLen characters into out (maxLen + 1 bytes); returns its length.
+std::size_t ReadWord(const char* text, char* out, std::size_t maxLen);
+
 // Whether a text value can travel inside one command line (no line end).
 bool IsSendableText(const char* text);
 
