@@ -86,7 +86,8 @@ ResultCode AQVEN_Protocol::IntCommand(const IntSetting& s, std::int32_t* value, 
     char command[64];
     ResultCode r;
     if (direction == 1) {
-        if (!s.range.Holds(*value) || !FormatCommand(command, sizeof command, "%s%d\r", s.setPrefix, static_cast<int>(*value)))
+        const int v = static_cast<int>(*value);
+        if (!s.range.Holds(v) || !FormatCommand(command, sizeof command, "%s%d\r", s.setPrefix, v))
             return Failed(s.op, rc::kOutOfRange, 0);
         r = SetCommand(s.op, command, s.oldPromptOk, kSettingAnswerSize, &ms);
         if (r > 0)
@@ -100,7 +101,8 @@ ResultCode AQVEN_Protocol::IntCommand(const IntSetting& s, std::int32_t* value, 
             std::int32_t v = 0;
             if (ReadInt(text, s.range, &v)) {
                 *value = v;
-                Log(QuorLog::kLevelDetail, "%s%d%s (%d ms)", s.found, static_cast<int>(v), s.unit, static_cast<int>(ms));
+                Log(QuorLog::kLevelDetail, "%s%d%s (%d ms)", s.found, static_cast<int>(v), s.unit,
+                    static_cast<int>(ms));
                 r = rc::kOk;
             } else {
                 if (s.notFound) Log(QuorLog::kLevelDetail, "%s(%d ms)", s.notFound, static_cast<int>(ms));
@@ -208,14 +210,14 @@ ResultCode AQVEN_Protocol::PADCCommand(std::int32_t* padc, int direction) {
             if (direction != 1) *padc = -1;
             return lrc::kNoCapability;
         }
-        static const IntSetting old{"PADCCommand", cap::kWakeAndPadc, false, "hertz\r", "set -p ", true, true, range::kPadc,
-                                    rc::kUnreadableAnswer, "PADCCommand found device PADC ",
+        static const IntSetting old{"PADCCommand", cap::kWakeAndPadc, false, "hertz\r", "set -p ", true, true,
+                                    range::kPadc, rc::kUnreadableAnswer, "PADCCommand found device PADC ",
                                     "PADCCommand set device PADC ", "PADCCommand could not find device PADC value ",
                                     " Hz"};
         return IntCommand(old, padc, direction);
     }
-    static const IntSetting s{"PADCCommand", cap::kWakeAndPadc, false, "get -padc\r", "set -padc ", true, false, range::kPadc,
-                              rc::kUnreadableAnswer, "PADCCommand found device PADC ", "PADCCommand set device PADC ",
+    static const IntSetting s{"PADCCommand", cap::kWakeAndPadc, false, "get -padc\r", "set -padc ", true, false,
+                              range::kPadc, rc::kUnreadableAnswer, "PADCCommand found device PADC ", "PADCCommand set device PADC ",
                               "PADCCommand could not find device PADC value ", " Hz"};
     return IntCommand(s, padc, direction);
 }
@@ -229,7 +231,8 @@ ResultCode AQVEN_Protocol::DeviceIDCommand(FixedText<8>* id, int direction) {
 
 ResultCode AQVEN_Protocol::DataParameterCommand(std::int32_t* value, int direction) {
     static const IntSetting s{"DataParameterCommand", cap::kDataParameter, false, "get -data\r", "set -data ", false,
-                              false, range::kDataParameter, rc::kUnreadableAnswer, "DataParameterCommand found data parameter ",
+                              false, range::kDataParameter, rc::kUnreadableAnswer,
+                              "DataParameterCommand found data parameter ",
                               "DataParameterCommand set data parameter to ",
                               "DataParameterCommand could not find device data parameter "};
     return IntCommand(s, value, direction);
@@ -267,8 +270,8 @@ ResultCode AQVEN_Protocol::TimeZoneCommand(std::int32_t* zone, int direction) {
     if (!(settings_.capabilities & cap::kExtended)) return lrc::kNoCapability;
     if (!zone) return rc::kMissingArgument;
     if (direction == 1 && *zone == kTimeZoneFromComputer) *zone = DSUtcOffset() / kSecondsPerZoneStep;
-    static const IntSetting s{"TimeZoneCommand", cap::kExtended, false, "get -tz\r", "set -tz ", false, false, range::kTimeZone,
-                              rc::kUnreadableAnswer, "TimeZoneCommand found device time zone ",
+    static const IntSetting s{"TimeZoneCommand", cap::kExtended, false, "get -tz\r", "set -tz ", false, false,
+                              range::kTimeZone, rc::kUnreadableAnswer, "TimeZoneCommand found device time zone ",
                               "TimeZoneCommand set time zone to ", "TimeZoneCommand could not find device time zone "};
     return IntCommand(s, zone, direction);
 }

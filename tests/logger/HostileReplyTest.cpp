@@ -109,7 +109,11 @@ TEST_F(HostileReplies, EveryGetCommandStaysInItsBounds) {
     std::int32_t seconds = 0;
     char raw[64] = {};
     const Get gets[] = {
-        {"VerCommand", false, false, [&](LoggerSettings&) { proto.MutableSettings() = LoggerSettings{}; return proto.VerCommand(true); }},
+        {"VerCommand", false, false,
+         [&](LoggerSettings&) {
+             proto.MutableSettings() = LoggerSettings{};  // not identified yet
+             return proto.VerCommand(true);
+         }},
         {"ParseShowCommand", true, false, [&](LoggerSettings&) { return proto.ParseShowCommand(nullptr); }},
         {"ParseShowCommand name", true, false,
          [&](LoggerSettings& r) { return proto.ParseShowCommand(&r.deviceName); }},
