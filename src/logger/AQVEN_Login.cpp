@@ -267,6 +267,8 @@ ResultCode AQVEN_Protocol::LoginCommand(const char* name) {
             static_cast<int>(len));
         return lrc::kNameTooLong;
     }
+    // A line end inside the name would send a second command.
+    if (name && !IsSendableText(name)) return rc::kOutOfRange;
     char command[24];
     if (len == 0) {
         std::snprintf(command, sizeof command, "login\r");

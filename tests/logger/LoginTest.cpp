@@ -156,6 +156,8 @@ TEST_F(SerialLogin, LoginAndBaudCommandEdges) {
     EXPECT_EQ(proto.LoginCommand("NINECHARS"), -54);
     EXPECT_TRUE(Link().HostWrites().empty());
     EXPECT_TRUE(Logged("LoginCommand: Device name NINECHARS is wrong length (9 characters)"));
+    EXPECT_EQ(proto.LoginCommand("A\rlogout"), -11);
+    EXPECT_TRUE(Link().HostWrites().empty());
 
     proto.MutableSettings().newFirmware = 1;
     EXPECT_EQ(proto.SetBaudCommand(9600), 1);  // silence after a request for 9600 is success
