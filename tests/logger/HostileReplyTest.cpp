@@ -6,6 +6,7 @@
 #include <cmath>
 #include <cstring>
 #include <functional>
+#include <memory>
 #include <string>
 
 #include "LoggerFixture.h"
@@ -54,7 +55,10 @@ constexpr std::uint64_t kMostMsPerCommand = 300'000;
 class HostileReplies : public testing::LoggerBench {
 protected:
     void SetUp() override {
-        world.AddDevice("SIM1", device);
+        // The world keeps the device, so that it outlives the port.
+        auto owned = std::make_unique<sim::ScriptedDevice>();
+        device = owned.get();
+        world.AddDevice("SIM1", std::move(owned));
         ASSERT_EQ(proto.DSOpen("SIM1", 9600), 1);
     }
 
@@ -75,7 +79,7 @@ protected:
         }
     }
 
-    sim::ScriptedDevice device;
+    sim::ScriptedDevice* device = nullptr;
 };
 
 void ExpectInRange(const LoggerSettings& s, const char* where) {
@@ -170,7 +174,7 @@ TEST_F(HostileReplies, EveryGetCommandStaysInItsBounds) {
 
     for (const Shape& shape : kShapes) {
         SCOPED_TRACE(shape.name);
-        device.OnAnyOther(shape.reply);
+        device->OnAnyOther(shape.reply);
         for (const Get& get : gets) {
             SCOPED_TRACE(get.name);
             Identify(get.oldFirmware, get.quorSeconds);

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <memory>
 #include <string>
 
 #include "LoggerFixture.h"
@@ -294,9 +295,9 @@ TEST_F(Misbehaving, OutOfRangeIdentityAndClockNumbers) {
         EXPECT_EQ(t, 0u);
     }
     proto.MutableSettings().capabilities &= ~cap::kQuorSeconds;
-    sim::ScriptedDevice clock;
-    sim::SimLink& other = world.AddDevice("SIM3", clock);
-    (void)other;
+    auto owned = std::make_unique<sim::ScriptedDevice>();  // the world keeps it past the port
+    sim::ScriptedDevice& clock = *owned;
+    world.AddDevice("SIM3", std::move(owned));
     AQVEN_Protocol p(nullptr);
     ASSERT_EQ(p.DSOpen("SIM3", 9600), 1);
     p.MutableSettings() = proto.Settings();
