@@ -92,14 +92,7 @@ TEST_P(CaptureRestoreTest, SensorGetsBackWhatItHad) {
 }
 
 INSTANTIATE_TEST_SUITE_P(PerSensorType, CaptureRestoreTest, ::testing::ValuesIn(kRoundTrips),
-                         [](const ::testing::TestParamInfo<RoundTrip>& param) {
-                             std::string name;
-                             for (const char* p = param.param.name; *p; ++p) {
-                                 if ((*p >= 'a' && *p <= 'z') || (*p >= 'A' && *p <= 'Z') || (*p >= '0' && *p <= '9'))
-                                     name += *p;
-                             }
-                             return name;
-                         });
+                         [](const ::testing::TestParamInfo<RoundTrip>& p) { return ParamName(p.param.name); });
 
 class CalibrationTest : public BridgeTest {};
 

@@ -9,14 +9,6 @@
 namespace quor::sdi12test {
 namespace {
 
-std::string ParamName(const char* text) {
-    std::string name;
-    for (const char* p = text; *p; ++p) {
-        if ((*p >= 'a' && *p <= 'z') || (*p >= 'A' && *p <= 'Z') || (*p >= '0' && *p <= '9')) name += *p;
-    }
-    return name;
-}
-
 // A ZEPRA 51 at address 3 has every calibration part (X5, Xa, Xg).
 class MisbehavingBench : public BridgeTest {
 protected:
@@ -129,18 +121,18 @@ TEST_P(LongValueTest, AValueIsKeptWholeOrNotAtAll) {
     sim::SdiSensorState& s = sensor.MutableState();
     s.address = '3';
     struct Part {
-        std::string* value;
+        std::string sim::SdiSensorState::*value;
         const char* (QuorSDI12::*stored)() const;
-        const char* write;
+        const char* write;  // the restore's write of it
     };
     const Part parts[] = {
-        {&s.serialNumber, &QuorSDI12::SerialNumber, "X#"},
-        {&s.x4, &QuorSDI12::X5Calibration, "X5"},
-        {&s.xa, &QuorSDI12::XaCalibration, "Xb"},
-        {&s.xg, &QuorSDI12::XgCalibration, "Xg"},
+        {&sim::SdiSensorState::serialNumber, &QuorSDI12::SerialNumber, "X#"},
+        {&sim::SdiSensorState::x4, &QuorSDI12::X5Calibration, "X5"},
+        {&sim::SdiSensorState::xa, &QuorSDI12::XaCalibration, "Xb"},
+        {&sim::SdiSensorState::xg, &QuorSDI12::XgCalibration, "Xg"},
     };
     const Part& part = parts[static_cast<int>(c.field)];
-    *part.value = c.value;
+    s.*part.value = c.value;
     const sim::SdiSensorState before = s;
 
     EXPECT_EQ(sdi.SDIGetSensorSettings(), c.kept ? 1 : rc::kSomeSettingsFailed);
@@ -154,12 +146,9 @@ TEST_P(LongValueTest, AValueIsKeptWholeOrNotAtAll) {
     EXPECT_EQ(sdi.SDISetSensorSettings(), c.restored);
     // Never written cut: either whole, or not at all.
     EXPECT_EQ(SensorWasWritten(part.write), c.kept);
+    // The part not kept stays as the new firmware has it; the rest comes back.
     sim::SdiSensorState expected = before;
-    if (!c.kept) {
-        const std::string* factoryValue[] = {&factory.serialNumber, &factory.x4, &factory.xa, &factory.xg};
-        std::string* expectedValue[] = {&expected.serialNumber, &expected.x4, &expected.xa, &expected.xg};
-        *expectedValue[static_cast<int>(c.field)] = *factoryValue[static_cast<int>(c.field)];
-    }
+    if (!c.kept) expected.*part.value = factory.*part.value;
     const sim::SdiSensorState& after = sensor.State();
     EXPECT_EQ(after.address, '3');
     EXPECT_EQ(after.serialNumber, expected.serialNumber);
