@@ -191,6 +191,11 @@ ResultCode QuorSDI12::SDIGetSensorVersion() {
     address_ = id.address;
     identification_ = id.identification;
     version_ = id.version;
+    if (id.tooLong) {
+        Log("SDIGetSensorVersion found sensor info longer than %u characters or not printable: \"%s\"",
+            static_cast<unsigned>(sdi12::kIdentificationChars), answer_);
+        return rc::kSomeSettingsFailed;
+    }
     Log("SDIGetSensorVersion found sensor info: %s", identification_.c_str());
     return static_cast<ResultCode>(version_);
 }
@@ -430,11 +435,16 @@ void QuorSDI12::SetSensorTypeFromFile(std::int32_t sensorType) {
 
 ResultCode QuorSDI12::SDIGetSensorSettings() {
     ClearCapturedSettings();
-    ResultCode r = SDIGetSensorVersion();
-    if (r < 0) return r;
     // A sensor without a type or serial number is still updated; one whose
-    // serial number can't be kept whole is captured without it (-35).
+    // identification or serial number can't be kept whole is captured
+    // without it (-35).
     bool allKept = true;
+    ResultCode r = SDIGetSensorVersion();
+    if (r == rc::kSomeSettingsFailed) {
+        allKept = false;
+    } else if (r < 0) {
+        return r;
+    }
     SDIGetSensorType();
     if (SDIGetSensorSN() == rc::kUnreadableAnswer) allKept = false;
     r = SDIGetSensorCalibration();

@@ -64,12 +64,16 @@ public:
     QuorSDI12& operator=(const QuorSDI12&) = delete;
 
     // One relayed transaction with retries. Returns the characters received
-    // (0 or more) or an error. reply may be null; with a reply and a
+    // (0 or more) or an error. A reply that is not the command's answer is
+    // logged and counts as none (the relay is recovered and the command
+    // tried again). reply may be null; with a reply and a
     // capacity it receives at most capacity - 1 characters, zero-terminated,
     // and capacity is set to the length copied (0 on error). elapsedMs, when
     // given, receives the duration.
     ResultCode SDISendCommand(const char* command, char* reply, std::uint32_t* capacity, std::uint32_t* elapsedMs);
 
+    // The version number; -30 when address or version can't be read, -35
+    // when the identification text can't be kept (address and version are).
     ResultCode SDIGetSensorVersion();
     ResultCode SDISetSensorAddress(char address);
     ResultCode SDIGetSensorSN();

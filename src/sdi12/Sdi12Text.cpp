@@ -128,14 +128,12 @@ IdentityReading ParseIdentification(std::string_view reply) {
     if (line.size() < kVersionOffset + kVersionDigits || !IsAddress(line.front())) return r;
     // The two digits of the SDI-12 version come first.
     if (!IsDigit(line[1]) || !IsDigit(line[2])) return r;
-    const std::string_view text = line.substr(kIdentificationOffset);
-    if (text.size() > kIdentificationChars) return r;
     std::uint32_t version = 0;
     if (!ReadWholeNumber(line.substr(kVersionOffset, kVersionDigits), version)) return r;
     r.readable = true;
     r.address = line.front();
-    r.identification = text;
     r.version = version;
+    r.tooLong = ReadField(line.substr(kIdentificationOffset), r.identification) != FieldRead::kRead;
     return r;
 }
 

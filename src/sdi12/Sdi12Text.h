@@ -54,10 +54,12 @@ FieldRead ReadField(std::string_view text, FixedText<N>& out) {
 
 // "?I!": address, two-digit SDI-12 version, then vendor (8), model (6),
 // version (3) and optional further text. Unreadable when the address is no
-// address, the SDI-12 version not two digits, the version not three, or
-// the text after the SDI-12 version longer than its field.
+// address, the SDI-12 version not two digits or the version not three. A
+// text longer than its field is not kept (tooLong; address and version,
+// which stand at fixed places, still are).
 struct IdentityReading {
     bool readable = false;
+    bool tooLong = false;
     char address = '0';
     Identification identification;  // from the fourth character up to the carriage return
     std::uint32_t version = 0;      // characters 18 to 20 as a decimal number

@@ -161,6 +161,17 @@ TEST_P(LongValueTest, AValueIsKeptWholeOrNotAtAll) {
     }
 }
 
+TEST_F(MisbehavingBench, IdentificationLongerThanItsFieldIsNotKeptButTheRestIsCaptured) {
+    UseZepra();
+    sensor.MutableState().extra = std::string(20, 'E');  // 37 characters after the SDI-12 version
+    EXPECT_EQ(sdi.SDIGetSensorSettings(), rc::kSomeSettingsFailed);
+    EXPECT_STREQ(sdi.Identification(), "");
+    EXPECT_EQ(sdi.Address(), '3');
+    EXPECT_EQ(sdi.VersionNumber(), 300u);
+    EXPECT_EQ(sdi.X5Calibration(), sensor.State().x4);
+    EXPECT_TRUE(Logged("SDIGetSensorVersion found sensor info longer than 36 characters"));
+}
+
 INSTANTIATE_TEST_SUITE_P(Values, LongValueTest, ::testing::ValuesIn(kLongValues),
                          [](const ::testing::TestParamInfo<LongValue>& p) { return ParamName(p.param.name); });
 

@@ -65,28 +65,30 @@ TEST(Sdi12TextTest, IdentificationGivesAddressTextAndVersion) {
     struct Case {
         const char* reply;
         bool readable;
+        bool tooLong;
         char address;
         const char* identification;
         std::uint32_t version;
     } cases[] = {
-        {"013VENDORXXMODEL 356", true, '0', "VENDORXXMODEL 356", 356},
-        {"313KARVELL 7QA   399 rev B\r\n", true, '3', "KARVELL 7QA   399 rev B", 399},
-        {"013KARVELL 7QA   356 and more text:36\r", true, '0', "KARVELL 7QA   356 and more text:36", 356},
-        {"013KARVELL 7QA   999999999999999999\r", true, '0', "KARVELL 7QA   999999999999999999", 999},
-        // No three-digit version, no address, or longer than its field:
-        // nothing is guessed.
-        {"013KARVELL 7QA   04\r", false, '0', "", 0},
-        {"013KARVELL 7QA   3x5\r", false, '0', "", 0},
-        {"013KARVELL 7QA   -12\r", false, '0', "", 0},
-        {"0 99999999999999999999\r", false, '0', "", 0},
-        {"\n13KARVELL 7QA   356\r", false, '0', "", 0},
-        {"0\r", false, '0', "", 0},
-        {"", false, '0', "", 0},
-        {"013KARVELL 7QA   356 and a lot more text after it\r", false, '0', "", 0},
+        {"013VENDORXXMODEL 356", true, false, '0', "VENDORXXMODEL 356", 356},
+        {"313KARVELL 7QA   399 rev B\r\n", true, false, '3', "KARVELL 7QA   399 rev B", 399},
+        {"013KARVELL 7QA   356 and more text:36\r", true, false, '0', "KARVELL 7QA   356 and more text:36", 356},
+        {"013KARVELL 7QA   999999999999999999\r", true, false, '0', "KARVELL 7QA   999999999999999999", 999},
+        // Longer than its field: not cut, not kept.
+        {"013KARVELL 7QA   356 and a lot more text after it\r", true, true, '0', "", 356},
+        // No three-digit version, no address: nothing is guessed.
+        {"013KARVELL 7QA   04\r", false, false, '0', "", 0},
+        {"013KARVELL 7QA   3x5\r", false, false, '0', "", 0},
+        {"013KARVELL 7QA   -12\r", false, false, '0', "", 0},
+        {"0 99999999999999999999\r", false, false, '0', "", 0},
+        {"\n13KARVELL 7QA   356\r", false, false, '0', "", 0},
+        {"0\r", false, false, '0', "", 0},
+        {"", false, false, '0', "", 0},
     };
     for (const Case& c : cases) {
         IdentityReading r = ParseIdentification(c.reply);
         EXPECT_EQ(r.readable, c.readable) << c.reply;
+        EXPECT_EQ(r.tooLong, c.tooLong) << c.reply;
         EXPECT_EQ(r.address, c.address) << c.reply;
         EXPECT_EQ(r.identification, c.identification) << c.reply;
         EXPECT_EQ(r.version, c.version) << c.reply;
