@@ -115,8 +115,9 @@ public:
     void ClearCapturedSettings();
     void SetAddress(char address) { address_ = address; }
     // A text longer than its field, or one that could not be sent back as
-    // it is, is not stored (logged): that part then counts as not held and
-    // its restore reports -35.
+    // it is, is not stored (logged): that part then counts as not held. A
+    // calibration part not held makes the restore report -35; a serial
+    // number not held is not written, as for a sensor that has none.
     void SetSerialNumber(const char* sn);
     void SetX5Calibration(const char* text);
     void SetXaCalibration(const char* text);
