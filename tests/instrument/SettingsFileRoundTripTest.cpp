@@ -325,8 +325,14 @@ TEST(SettingsFileRoundTrip, TheDigitalSensorGetsBackAddressSerialNumberAndCalibr
     source->Sdi12().SetSerialNumber(Filled("sn", 32).c_str());
     source->Sdi12().SetX5Calibration(Filled("x5", 512).c_str());
     source->Sdi12().SetXaCalibration(Filled("xa", 512).c_str());
+    source->Sdi12().SetSensorTypeFromFile(']');
+    source->Sdi12().SetXgCalibration(Filled("xg", 512).c_str());
     ASSERT_EQ(source->WriteInfoFile(path.c_str()), 1);
-    EXPECT_EQ(ReadFile(path).rfind(kHeaderLines + "type=\"Digital Sensor\"\r\n", 0), 0u);
+    std::string text = ReadFile(path);
+    EXPECT_EQ(text.rfind(kHeaderLines + "type=\"Digital Sensor\"\r\n", 0), 0u);
+    // The keys older files lack come after the ones they have.
+    EXPECT_LT(text.find("\r\nsn=\""), text.find("\r\nsensortype=\"93\"\r\n"));
+    EXPECT_LT(text.find("\r\nsensortype="), text.find("\r\ncalibration3=\""));
 
     auto restored = ConnectedTo(DeviceType::kAqvenHx);
     ASSERT_EQ(restored->ReadInfoFile(path.c_str()), 1);
@@ -334,6 +340,36 @@ TEST(SettingsFileRoundTrip, TheDigitalSensorGetsBackAddressSerialNumberAndCalibr
     EXPECT_STREQ(restored->Sdi12().SerialNumber(), source->Sdi12().SerialNumber());
     EXPECT_STREQ(restored->Sdi12().X5Calibration(), source->Sdi12().X5Calibration());
     EXPECT_STREQ(restored->Sdi12().XaCalibration(), source->Sdi12().XaCalibration());
+    EXPECT_EQ(restored->Sdi12().SensorType(), ']');
+    EXPECT_TRUE(restored->Sdi12().SensorTypeKnown());
+    EXPECT_TRUE(restored->Sdi12().XgPresent());
+    EXPECT_STREQ(restored->Sdi12().XgCalibration(), source->Sdi12().XgCalibration());
+}
+
+TEST(SettingsFileRoundTrip, ASensorWithoutTypeOrXgWritesNeitherKey) {
+    TempDir dir;
+    std::string path = dir.File("sensor.txt");
+    auto source = ConnectedTo(DeviceType::kAqvenHx);
+    source->Sdi12().SetX5Calibration("1 2 3");
+    ASSERT_EQ(source->WriteInfoFile(path.c_str()), 1);
+    std::string text = ReadFile(path);
+    EXPECT_EQ(text.find("sensortype"), std::string::npos);
+    EXPECT_EQ(text.find("calibration3"), std::string::npos);
+    auto restored = ConnectedTo(DeviceType::kAqvenHx);
+    ASSERT_EQ(restored->ReadInfoFile(path.c_str()), 1);
+    EXPECT_FALSE(restored->Sdi12().SensorTypeKnown());
+    EXPECT_FALSE(restored->Sdi12().XgPresent());
+}
+
+TEST(SettingsFileRoundTrip, AnXgTheFileCannotGiveBackStaysPresentSoTheRestoreReportsIt) {
+    TempDir dir;
+    std::string path = dir.File("sensor.txt");
+    WriteFile(path, kHeaderLines + "type=\"Digital Sensor\"\r\nsensortype=\"93\"\r\ncalibration3=\"" +
+                        std::string(513, '9') + "\"\r\n");
+    auto p = ConnectedTo(DeviceType::kAqvenHx);
+    ASSERT_EQ(p->ReadInfoFile(path.c_str()), 1);
+    EXPECT_TRUE(p->Sdi12().XgPresent());
+    EXPECT_STREQ(p->Sdi12().XgCalibration(), "");
 }
 
 TEST(SettingsFileRoundTrip, AFileRestoreCarriesNothingOfAnEarlierSensor) {
@@ -344,7 +380,11 @@ TEST(SettingsFileRoundTrip, AFileRestoreCarriesNothingOfAnEarlierSensor) {
     p->Sdi12().SetAddress('z');
     p->Sdi12().SetSerialNumber("OLD");
     p->Sdi12().SetXaCalibration("old xa");
+    p->Sdi12().SetSensorTypeFromFile(']');
+    p->Sdi12().SetXgCalibration("old xg");
     ASSERT_EQ(p->ReadInfoFile(path.c_str()), 1);
+    EXPECT_FALSE(p->Sdi12().SensorTypeKnown());
+    EXPECT_FALSE(p->Sdi12().XgPresent());
     EXPECT_EQ(p->Sdi12().Address(), '3');
     EXPECT_STREQ(p->Sdi12().X5Calibration(), "1 2 3");
     EXPECT_STREQ(p->Sdi12().XaCalibration(), "");
