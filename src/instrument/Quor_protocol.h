@@ -105,7 +105,6 @@ private:
     ResultCode RecordsFromText(RecordSet* set, int kind, std::string_view text);
     platform::FileOps* fileOps_ = nullptr;  // borrowed; null: the system's
 
-
     QUOR_PRINTF(3, 4) void Log(std::uint32_t level, const char* format, ...) const;
 
     std::unique_ptr<AQVEN_Protocol> logger_;
