@@ -78,9 +78,8 @@ ResultCode QuorBSLHost::BSLEraseFlash(std::uint32_t from, std::uint32_t to, bool
         ++erased;
         result = ExchangeValues('X', &address, 1, '\r', fiveDigits);
         if (result < 0) break;
-        address += kFlashSegmentBytes;
         // The loader and the vectors live in 0xFA00-0xFFFF: never erased here.
-        if (address >= kLoaderAreaFirst && address <= kLoaderAreaLast) address = kFlashAboveLoaderArea;
+        address = NextEraseAddress(address);
     }
     Progress(total, total, 2, 'X');
     const long s = static_cast<long>((DSMilliseconds() - t0) / kMsPerSecond);
@@ -133,6 +132,14 @@ ResultCode QuorBSLHost::BSLSendFirmware(bool fiveDigits) {
     if (!replyBuffer_) return rc::kOutOfMemory;
     char* block = replyBuffer_.get();
     const std::uint32_t length = image_.textLength;
+    // No address is ever cut to fit the digits, and nothing goes into the
+    // loader area: such an image is refused before its first frame.
+    const ImageFitReport layout = CheckImageLayout(text, length, fiveDigits);
+    if (layout.result < 0) {
+        LogBSL(QuorLog::kLevelFailure, "BSLSendFirmware refused the image: section @%05X (%u bytes) %s",
+               static_cast<unsigned>(layout.address), static_cast<unsigned>(layout.bytes), layout.reason);
+        return layout.result;
+    }
 
     ResultCode result = rc::kOk;
     std::uint32_t pos = 0;
@@ -149,13 +156,9 @@ ResultCode QuorBSLHost::BSLSendFirmware(bool fiveDigits) {
                 blockLength = 0;
                 if (result < 0) break;
             }
-            if (length - pos < kImageHeaderChars) {
-                result = rc::kOutOfRange;
-                break;
-            }
-            // Four-digit loaders take only the low four digits of the header.
+            // The layout check holds every address within the digits.
             std::uint32_t address = 0;
-            for (std::uint32_t i = fiveDigits ? 1 : 2; i < kImageHeaderChars; ++i) {
+            for (std::uint32_t i = 1; i < kImageHeaderChars; ++i) {
                 char c = text[pos + i];
                 unsigned v = (c >= '0' && c <= '9') ? static_cast<unsigned>(c - '0')
                              : (c >= 'a' && c <= 'f') ? static_cast<unsigned>(c - 'a' + 10)
@@ -197,9 +200,23 @@ ResultCode QuorBSLHost::BSLSendVectors() {
     return result;
 }
 
+ResultCode QuorBSLHost::BSLCheckImage(const LoaderMemoryMap& map) {
+    const ImageFitReport fit = CheckImageFits(image_.text.get(), image_.textLength, map);
+    if (fit.result < 0) {
+        LogBSL(QuorLog::kLevelFailure, "BSLCheckImage refused image %s: section @%05X (%u bytes) %s (error %d)",
+               image_.label.c_str(), static_cast<unsigned>(fit.address), static_cast<unsigned>(fit.bytes),
+               fit.reason, fit.result);
+        return fit.result;
+    }
+    LogBSL(QuorLog::kLevelDetail, "BSLCheckImage: image %s fits flash %X to %X", image_.label.c_str(),
+           static_cast<unsigned>(map.flashStart), static_cast<unsigned>(map.flashEnd));
+    return rc::kOk;
+}
+
 ResultCode QuorBSLHost::BSLProgramImage(const LoaderMemoryMap& map) {
     const bool five = map.loaderOption;
-    ResultCode r = BSLEraseINFO(map.infoStart, map.infoSegments, map.infoSegmentSize, five);
+    ResultCode r = BSLCheckImage(map);
+    if (r >= 0) r = BSLEraseINFO(map.infoStart, map.infoSegments, map.infoSegmentSize, five);
     if (r >= 0) r = BSLEraseFlash(map.flashStart, map.flashEnd, five);
     if (r >= 0) r = BSLSendFirmware(five);
     if (r >= 0) r = BSLSendVectors();

@@ -1,5 +1,6 @@
 #include "bsl/BSLFraming.h"
 
+#include <charconv>
 #include <cstdio>
 #include <cstring>
 
@@ -51,6 +52,20 @@ ResultCode JudgeBSLReply(const char* reply, std::uint32_t count, ResultCode tran
     if (reply && count >= 2 && reply[1] == '+') return static_cast<ResultCode>(count);
     if (reply && count >= 1 && (reply[0] == '-' || reply[0] == '?')) return -1;
     return transportError < 0 ? transportError : -1;
+}
+
+ResultCode ParseLoaderVersion(const char* reply, std::uint32_t count) {
+    if (!reply || count < 3 || reply[0] != '+' || reply[1] < '0' || reply[1] > '9') {
+        return rc::kLoaderVersionUnreadable;
+    }
+    const char* end = reply + count;
+    std::int32_t version = 0;
+    auto [next, ec] = std::from_chars(reply + 1, end, version);
+    if (ec != std::errc() || version <= 0 || next == end || *next != '+') return rc::kLoaderVersionUnreadable;
+    for (const char* p = next + 1; p < end; ++p) {
+        if (*p != '\r' && *p != '\n') return rc::kLoaderVersionUnreadable;
+    }
+    return version;
 }
 
 }  // namespace quor

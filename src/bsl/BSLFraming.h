@@ -44,4 +44,10 @@ std::size_t FormatBSLValues(char* out, std::size_t capacity, const std::uint32_t
 // ("-" or "?" first) or unrecognised, or transportError when there was one.
 ResultCode JudgeBSLReply(const char* reply, std::uint32_t count, ResultCode transportError);
 
+// The loader version in a "g" reply of count characters: "+", a positive
+// decimal number that fits 32 bits, "+", then nothing but line ends.
+// Returns the version, or -111 for anything else ("+0+", "+-5+", "+7",
+// a number too big to fit).
+ResultCode ParseLoaderVersion(const char* reply, std::uint32_t count);
+
 }  // namespace quor

@@ -74,10 +74,17 @@ ResultCode QuorBSLHost::BSLLoadTIFile(const char* path) {
     }
 
     TiTextImage converted;
-    r = ConvertTiText(bytes.data.get(), bytes.size, converted);
+    TiTextFault fault;
+    r = ConvertTiText(bytes.data.get(), bytes.size, converted, &fault);
     bytes.data.reset();
     const int ms = static_cast<int>(DSMilliseconds() - t0);
     if (r == rc::kNotTiText) {
+        if (fault.line > 0) {
+            LogBSL(QuorLog::kLevelMilestone, "BSLLoadTIFile refused line %u of file %s: %s",
+                   static_cast<unsigned>(fault.line), path, fault.reason);
+        } else {
+            LogBSL(QuorLog::kLevelMilestone, "BSLLoadTIFile refused file %s: %s", path, fault.reason);
+        }
         LogBSL(QuorLog::kLevelMilestone, "BSLLoadTIFile: file %s is not a valid TI-Text file (%d ms)", path, ms);
         return r;
     }

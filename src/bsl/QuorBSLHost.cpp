@@ -12,6 +12,25 @@ namespace quor {
 namespace {
 constexpr const char* kCarriageReturn = "\r";
 constexpr const char* kConnectRequest = "P";
+
+// A device's reply for a log line: control characters as "\r", "\n" or
+// "\xNN", so that the line stays one line.
+const char* PrintableText(const char* text, std::uint32_t count, char* out, std::size_t capacity) {
+    std::size_t n = 0;
+    for (std::uint32_t i = 0; i < count && n + 5 < capacity; ++i) {
+        const unsigned char c = static_cast<unsigned char>(text[i]);
+        if (c == '\r' || c == '\n') {
+            out[n++] = '\\';
+            out[n++] = c == '\r' ? 'r' : 'n';
+        } else if (c < 0x20 || c >= 0x7F || c == '"' || c == '\\') {
+            n += static_cast<std::size_t>(std::snprintf(out + n, capacity - n, "\\x%02X", c));
+        } else {
+            out[n++] = static_cast<char>(c);
+        }
+    }
+    out[n] = '\0';
+    return out;
+}
 }  // namespace
 
 QuorBSLHost::QuorBSLHost(QuorLog* log) : QuorBSLHost(log, ProductEmbeddedImage()) {}
@@ -133,6 +152,7 @@ ResultCode QuorBSLHost::BSLConnect(const char* portName, std::uint32_t baud, boo
     if (!portName || !*portName) return rc::kMissingArgument;
     showProgress_ = showProgress;
     tries_ = tries;
+    loaderVersion_ = 0;
 
     ResultCode r = DSOpen(portName, kApplicationBaud);
     if (r < 0) {
@@ -162,12 +182,16 @@ ResultCode QuorBSLHost::BSLConnect(const char* portName, std::uint32_t baud, boo
             DSSleep(kRetryPauseMs);
             continue;
         }
-        int version = 0;
-        if (std::sscanf(reply, "+%d+", &version) == 1) {
+        const ResultCode version = ParseLoaderVersion(reply, static_cast<std::uint32_t>(r));
+        if (version > 0) {
             loaderVersion_ = version;
             result = version;
             break;
         }
+        char shown[4 * kBSLReplyBufferSize];
+        LogBSL(QuorLog::kLevelFailure, "BSLConnect got a version reply that is no version: \"%s\"",
+               PrintableText(reply, static_cast<std::uint32_t>(r), shown, sizeof shown));
+        result = version;
     }
     if (result < 0) {
         BSLDisconnect();

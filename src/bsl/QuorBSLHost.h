@@ -15,6 +15,7 @@
 
 #include "bsl/BSLFraming.h"
 #include "bsl/FirmwareImage.h"
+#include "bsl/ImageFit.h"
 #include "bsl/LoaderMemoryMap.h"
 #include "common/ResultCode.h"
 #include "log/QuorLog.h"
@@ -48,10 +49,9 @@ public:
     static constexpr std::uint32_t kVectorsPauseMs = 50;
     static constexpr std::uint32_t kLinkReplyChars = 31;  // invocation, handshake and check replies
 
-    static constexpr std::uint32_t kFlashSegmentBytes = 512;
-    static constexpr std::uint32_t kLoaderAreaFirst = 0xFA00;
-    static constexpr std::uint32_t kLoaderAreaLast = 0xFFFF;
-    static constexpr std::uint32_t kFlashAboveLoaderArea = 0x10000;
+    static constexpr std::uint32_t kFlashSegmentBytes = kFlashSegmentSize;
+    static constexpr std::uint32_t kLoaderAreaFirst = kLoaderAreaStart;
+    static constexpr std::uint32_t kLoaderAreaLast = kProtectedAreaEnd - 1;
     static constexpr std::uint32_t kEraseProgressEverySegments = 10;
     static constexpr std::uint32_t kUploadBlockChars = 512;
     static constexpr std::uint32_t kUploadProgressEveryChars = 512;
@@ -83,8 +83,14 @@ public:
     ResultCode BSLSendAddress(std::uint32_t address, bool fiveDigits);
     ResultCode BSLSendFirmware(bool fiveDigits);
     ResultCode BSLSendVectors();
-    // The four steps in the order an update runs them, stopping at the first
-    // failure: information memory, code flash, the image, the vectors.
+    // Whether the image can be programmed exactly into a device with this
+    // map: 1, or -122 (-11 for a malformed image text) with a log line
+    // saying which section and why. Sends nothing. An update asks before
+    // its first erase: a refused image must leave the device as it was.
+    ResultCode BSLCheckImage(const LoaderMemoryMap& map);
+    // The check, then the four steps in the order an update runs them,
+    // stopping at the first failure: information memory, code flash, the
+    // image, the vectors. A refused image sends no frame at all.
     ResultCode BSLProgramImage(const LoaderMemoryMap& map);
 
     // --- firmware image ---

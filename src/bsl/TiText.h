@@ -14,9 +14,10 @@
 
 namespace quor {
 
-// Sections starting here belong to the device's loader and are dropped.
+// Sections that lie in the loader's own code (files built for the whole
+// part carry it) are dropped.
 inline constexpr std::uint32_t kLoaderAreaSkipFirst = 0xFA00;
-inline constexpr std::uint32_t kLoaderAreaSkipLast = 0xFDFE;
+inline constexpr std::uint32_t kLoaderAreaSkipLast = 0xFFDF;
 // A section starting here is the interrupt vector section.
 inline constexpr std::uint32_t kVectorSectionFirst = 0xFFE0;
 inline constexpr std::uint32_t kVectorSectionLast = 0xFFFE;
@@ -30,12 +31,27 @@ struct TiTextImage {
     std::uint32_t vectors[kVectorCount] = {};
 };
 
+// Where and why a file was refused: line is 1-based, 0 for the file as a
+// whole.
+struct TiTextFault {
+    std::uint32_t line = 0;
+    const char* reason = "";
+};
+
 // Converts the bytes of a TI-Text file. Returns 1, -100 when they are not
-// valid TI-Text, or -60 when the image text cannot be allocated. out is
-// only filled on success. A header address above 0xFFFFF does not fit the
-// image text and is taken as invalid. Words of the vector section past
-// entry 15 lie at 0x10000 and up and are kept as a section there.
-ResultCode ConvertTiText(const char* data, std::size_t size, TiTextImage& out);
+// TI-Text that can be read exactly, or -60 when memory runs out. out is only
+// filled on success; fault (may be null) says what was refused.
+//
+// Read exactly means: every data token is two hex digits, every "@" line is
+// "@" and a hex address alone on its line, and the "q" token ends the data.
+// Refused as well: a section running into the loader area from below, one
+// starting in it and running on past 0xFFDF, one at 0xFFFF, an odd vector
+// section start, a partial vector word, bytes past 0xFFFFF, sections that
+// share an address (an odd section's padding counts), and a file without a
+// vector section. Words of the vector section past entry 15 lie at 0x10000
+// and up and are kept as a section there. Sections without data are left
+// out of the image text.
+ResultCode ConvertTiText(const char* data, std::size_t size, TiTextImage& out, TiTextFault* fault = nullptr);
 
 // The label, device type and version number a firmware file's name gives.
 struct FirmwareName {

@@ -49,9 +49,16 @@ inline constexpr ResultCode kSettingsFileUnreadable2 = -106;
 // its files; refused before it is read.
 inline constexpr ResultCode kSettingsFileTooLarge = -107;
 inline constexpr ResultCode kLoaderSilent = -110;       // the loader did not answer
+// Our own: the loader acknowledged "g" but its reply is no version (not a
+// positive 32-bit number between two "+").
+inline constexpr ResultCode kLoaderVersionUnreadable = -111;
 inline constexpr ResultCode kNoWorkingLoader = -112;
 inline constexpr ResultCode kNotSupported = -120;       // device or firmware not supported
 inline constexpr ResultCode kWrongDeviceType = -121;
+// Our own: the firmware image does not fit the connected device's memory
+// map (bytes outside its flash, in the loader area, overlapping, cut
+// addresses, or no code at all). Refused before anything is erased.
+inline constexpr ResultCode kImageDoesNotFit = -122;
 inline constexpr ResultCode kBatteryLow = -130;
 }  // namespace rc
 

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <utility>
 
 #include "bsl/BSLFraming.h"
 
@@ -82,6 +83,36 @@ TEST(BSLFraming, RepliesAreJudgedByTheirFirstTwoCharacters) {
                   c.expected)
             << "'" << c.reply << "'";
     }
+}
+
+TEST(BSLFraming, OnlyAPositiveNumberBetweenTwoPlusSignsIsAVersion) {
+    const std::pair<std::string, ResultCode> cases[] = {
+        {"+12+\r", 12},
+        {"+12+", 12},
+        {"+12+\r\n", 12},
+        {"+007+\r", 7},
+        {"+2147483647+\r", 2147483647},  // the largest that fits
+        {"+2147483648+\r", -111},
+        {"+4294967308+\r", -111},        // would wrap to 12
+        {"+-112+\r", -111},              // would pass for "no working loader"
+        {"+0+\r", -111},
+        {"+7\r", -111},                  // no closing "+"
+        {"+7", -111},
+        {"+ 7+\r", -111},
+        {"++\r", -111},
+        {"+12+34\r", -111},
+        {"12+\r", -111},
+        {"A+12+\r", -111},
+        {"+1a+\r", -111},
+        {"", -111},
+    };
+    for (const auto& [reply, expected] : cases) {
+        EXPECT_EQ(ParseLoaderVersion(reply.data(), static_cast<std::uint32_t>(reply.size())), expected)
+            << "'" << reply << "'";
+    }
+    // Only the characters counted are read.
+    EXPECT_EQ(ParseLoaderVersion("+12+\r", 3), -111);
+    EXPECT_EQ(ParseLoaderVersion(nullptr, 5), -111);
 }
 
 }  // namespace

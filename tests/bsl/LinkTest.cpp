@@ -113,6 +113,26 @@ TEST(BSLLink, AcknowledgedVersionReplyWithErrorCountsAsFailure) {
     EXPECT_NE(b.LogText().find("BSLConnect failed to connect to device (error -110)"), std::string::npos);
 }
 
+TEST(BSLLink, VersionReplyThatIsNoVersionFailsTheConnect) {
+    const char* replies[] = {"+-112+\r", "+0+\r", "+4294967308+\r", "+7\r"};
+    for (const char* reply : replies) {
+        LoaderBench b(TruMap());
+        b.device.SetVersionReply(reply);
+        EXPECT_EQ(b.host.BSLConnect("SIM1", 9600, false, 3), -111) << reply;
+        EXPECT_EQ(b.host.LoaderVersion(), 0) << reply;
+        EXPECT_EQ(CountWrites(b.link, "g.0095\r"), 3) << reply;
+        EXPECT_FALSE(b.link.HostOpen()) << reply;
+        const std::string log = b.LogText();
+        EXPECT_NE(log.find("BSLConnect got a version reply that is no version: \""), std::string::npos) << reply;
+        EXPECT_NE(log.find("BSLConnect failed to connect to device (error -111)"), std::string::npos) << reply;
+    }
+    // The reply is shown in the log as one line.
+    LoaderBench b(TruMap());
+    b.device.SetVersionReply("+-112+\r");
+    b.host.BSLConnect("SIM1", 9600, false, 1);
+    EXPECT_NE(b.LogText().find("no version: \"+-112+\\r\""), std::string::npos);
+}
+
 TEST(BSLLink, ConnectArgumentsAndPortErrors) {
     LoaderBench b(TruMap());
     EXPECT_EQ(b.host.BSLConnect(nullptr, 9600, false, 3), -10);

@@ -86,7 +86,7 @@ INSTANTIATE_TEST_SUITE_P(
         SrecCase{"RV70", bsltest::TruMap(), {{0x2000, 513}, {0xF000, 0xA00}, {0xFFF0, 16}}},
         // Five-digit addresses above 0xFFFF at 57600 baud.
         SrecCase{"DM9", bsltest::Dm9Map(), {{0x2100, 5000}, {0x10000, 3001}, {0x1F000, 0xE00}, {0xFFE0, 32}}},
-        SrecCase{"PLOTHUB", bsltest::Dm9Map(), {{0x3000, 255}, {0x12346, 70000}, {0xFFEA, 22}}}),
+        SrecCase{"PLOTHUB", bsltest::Dm9Map(), {{0x3000, 255}, {0x12346, 50000}, {0xFFEA, 22}}}),
     [](const ::testing::TestParamInfo<SrecCase>& param) {
         return std::string(param.param.name) + "_" + std::to_string(param.index);
     });

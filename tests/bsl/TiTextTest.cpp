@@ -44,7 +44,9 @@ TEST(TiText, SectionsInTheLoaderAreaAreDroppedAndTheirNeighboursKept) {
         const char* address;
         bool kept;
     };
-    const Case cases[] = {{"FA00", false}, {"FC00", false}, {"FDFE", false}, {"F9FE", true}, {"FDFF", true}};
+    // The loader's code runs up to 0xFFDF; the vector table follows.
+    const Case cases[] = {{"FA00", false}, {"FC00", false}, {"FDFE", false}, {"FDFF", false},
+                          {"FFDE", false}, {"F9FE", true},  {"E000", true}};
     for (const auto& c : cases) {
         ResultCode r = 0;
         std::string text = Convert(std::string("@1100\n01 02\n@") + c.address + "\n03 04\n@FFFE\n00 11\nq\n", &r);
@@ -90,17 +92,96 @@ TEST(TiText, InvalidFilesAreRefused) {
     }
 }
 
+struct MalformedCase {
+    std::string lines;  // stands from line 3 on, after a good section
+    std::uint32_t line;
+    const char* reason;  // a part of the reason given
+};
+
+TEST(TiText, WhatCannotBeReadExactlyIsRefusedWithItsLineNumber) {
+    const MalformedCase cases[] = {
+        // Data tokens are two hex digits, nothing else.
+        {"1 10 0D", 3, "two hex digits"},
+        {"0x12", 3, "two hex digits"},
+        {"GZ", 3, "two hex digits"},
+        {"012", 3, "two hex digits"},
+        {"01,02", 3, "two hex digits"},
+        {"05 06 0", 3, "two hex digits"},
+        {std::string("05\0 06", 6), 3, "two hex digits"},
+        {"05 06\n\n07 0x", 5, "two hex digits"},
+        {"05 q6", 3, "two hex digits"},
+        // An "@" line is "@" and a hex address, alone.
+        {"@0x2000\n05", 3, "\"@\" line is not"},
+        {"@20G00\n05", 3, "\"@\" line is not"},
+        {"@ 2000\n05", 3, "\"@\" line is not"},
+        {"@\n05", 3, "\"@\" line is not"},
+        {"@100000\n05", 3, "\"@\" line is not"},
+        {"@2000 05 06", 3, "more than its address"},
+        {"@2000;\n05", 3, "\"@\" line is not"},
+        {"05 06 @2000\n07", 3, "does not start its line"},
+        // What no device can take.
+        {"@1102\n05 06", 3, "share addresses"},                       // over the first section
+        {"05\n@1105\n06", 4, "share addresses"},                     // over its erased padding
+        {"@F9FE\n05 06 07", 3, "into the loader area"},
+        {"@F9FF\n05", 3, "into the loader area"},                     // its padding would be
+        {"@FFD0\n" + std::string(48 * 3, ' '), 3, ""},               // filled in below
+        {"@FFFF\n05", 3, "vector table"},
+        {"@FFE1\n05 06", 3, "odd address"},
+        {"@FFFF0\n00 01 02 03 04 05 06 07 08 09 0A 0B 0C 0D 0E 0F 10", 4, "past address FFFFF"},
+        {"@FFFFF\n05", 3, "past address FFFFF"},                      // its padding would be
+        {"@FFFC\n00 11 22 33", 5, "share addresses"},                 // with the next vector section
+    };
+    for (MalformedCase c : cases) {
+        if (c.lines.rfind("@FFD0", 0) == 0) {
+            // The loader's last bytes running on over the vectors.
+            c.lines = "@FFD0\n";
+            for (int i = 0; i < 48; ++i) c.lines += "AA ";
+            c.reason = "runs on past FFDF";
+        }
+        const std::string file = "@1100\n01 02 03 04\n" + c.lines + "\n@FFFE\n00 11\nq\n";
+        TiTextImage out;
+        TiTextFault fault;
+        EXPECT_EQ(ConvertTiText(file.data(), file.size(), out, &fault), -100) << c.lines;
+        EXPECT_EQ(fault.line, c.line) << c.lines << ": " << fault.reason;
+        EXPECT_NE(std::string(fault.reason).find(c.reason), std::string::npos) << c.lines << ": " << fault.reason;
+        EXPECT_FALSE(out.text) << c.lines;
+    }
+}
+
+TEST(TiText, BlanksAndLineEndsAroundTokensDoNotMatter) {
+    const std::string good = "@1100\n01 02 03 04\n@FFFE\n00 11\nq\n";
+    const std::string variants[] = {
+        "@1100\r\n01 02 03 04\r\n@FFFE\r\n00 11\r\nq\r\n",
+        "@1100  \t\n\n\t01  02\n03 04 \n\n@FFFE\n00 11\n\nq",
+        "@001100\n01 02 03 04\n@fffe\n00 11\nq\ntrailing text after the end is not read\n",
+        "@1100\n01 02 03 04 @FFFE\n00 11\nq\n",  // refused: shown for contrast below
+    };
+    ResultCode r = 0;
+    const std::string expected = Convert(good, &r);
+    ASSERT_EQ(r, 1);
+    for (std::size_t i = 0; i < 3; ++i) {
+        EXPECT_EQ(Convert(variants[i], &r), expected) << variants[i];
+        EXPECT_EQ(r, 1) << variants[i];
+    }
+    Convert(variants[3], &r);
+    EXPECT_EQ(r, -100);
+}
+
 TEST(TiText, CompactFileCannotOverrunTheImageText) {
     // Headers of one digit and single digits of data grow far beyond the
     // file's own size in the image text.
     std::string file;
-    for (int i = 0; i < 2000; ++i) file += "@" + std::string(1, "02468ACE"[i % 8]) + "\nA";
-    file += "@FFFE\n0011q";
+    char header[16];
+    for (int i = 0; i < 2000; ++i) {
+        std::snprintf(header, sizeof header, "@%X\n", static_cast<unsigned>(2 * i));
+        file += header + std::string("AA\n");
+    }
+    file += "@FFFE\n00 11 q";
     ResultCode r = 0;
     std::string text = Convert(file, &r);
     ASSERT_EQ(r, 1);
     EXPECT_GT(text.size(), file.size());
-    EXPECT_EQ(text.substr(0, 20), "@00000FFAF@00002FFAF");
+    EXPECT_EQ(text.substr(0, 20), "@00000FFAA@00002FFAA");
 }
 
 struct NameCase {
@@ -239,6 +320,32 @@ TEST_F(ImageFileTest, FailedLoadLeavesTheCurrentImageExactlyAsItWas) {
     EXPECT_NE(testing::ReadFile(log.FileName()).find("BSLLoadTIFile got error 2 trying to open datafile"),
               std::string::npos);
     EXPECT_EQ(host.BSLLoadTIFile(dir.Path().c_str()), -EISDIR);
+    EXPECT_EQ(ImageNow(), before);
+}
+
+TEST_F(ImageFileTest, RefusedLineIsNamedInTheLog) {
+    const std::string before = ImageNow();
+    std::string path = Write("TRU 3-70.txt", "@1100\n01 02\n03 04\n1 10 0D\n@FFFE\n00 11\nq\n");
+    EXPECT_EQ(host.BSLLoadTIFile(path.c_str()), -100);
+    path = Write("TRU 3-71.txt", "@1100\n01 02\n@FFFC\n00 11 22 33\n@FFFE\n00 11\nq\n");
+    EXPECT_EQ(host.BSLLoadTIFile(path.c_str()), -100);
+    path = Write("TRU 3-72.txt", "@1100\n01 02\nq\n");
+    EXPECT_EQ(host.BSLLoadTIFile(path.c_str()), -100);
+    const std::string logText = testing::ReadFile(log.FileName());
+    EXPECT_NE(logText.find("BSLLoadTIFile refused line 4 of file " + dir.File("TRU 3-70.txt") +
+                           ": a data token is not a byte of two hex digits"),
+              std::string::npos)
+        << logText;
+    EXPECT_NE(logText.find("BSLLoadTIFile refused line 5 of file " + dir.File("TRU 3-71.txt") +
+                           ": sections share addresses"),
+              std::string::npos)
+        << logText;
+    EXPECT_NE(logText.find("BSLLoadTIFile refused file " + dir.File("TRU 3-72.txt") +
+                           ": there is no vector section"),
+              std::string::npos)
+        << logText;
+    EXPECT_NE(logText.find("BSLLoadTIFile: file " + dir.File("TRU 3-70.txt") + " is not a valid TI-Text file ("),
+              std::string::npos);
     EXPECT_EQ(ImageNow(), before);
 }
 
