@@ -336,7 +336,7 @@ TEST(CommPortEnumOnThisMachine, ListsOnlyTtyClassEntriesInOrder) {
     ASSERT_LE(n, 16u);
     for (std::uint32_t i = 0; i < n; ++i) {
         EXPECT_TRUE(fs::exists(fs::path("/sys/class/tty") / records[i].name.c_str())) << records[i].name.c_str();
-        EXPECT_EQ(records[i].description.view().substr(0, records[i].name.size()), records[i].name.view());
+        EXPECT_EQ(records[i].description.view().substr(0, records[i].name.size()), records[i].name);
         if (i > 0) {
             EXPECT_TRUE(PortNameLess(records[i - 1].name.c_str(), records[i].name.c_str()));
         }
