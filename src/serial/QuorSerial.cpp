@@ -198,8 +198,9 @@ ResultCode QuorSerial::DSRead(char* buffer, std::uint32_t capacity, std::uint32_
         LogLine(QuorLog::kLevelFailure, portName_.c_str(), "DSRead ReadFile failed (error %d)", e);
         return rc::kNoAnswer;
     }
-    got = TakeText("DSRead", buffer + delivered, got);
-    delivered += static_cast<std::uint32_t>(got);
+    std::size_t kept = DropNulBytes(buffer + delivered, got);
+    LogDroppedNuls("DSRead", static_cast<std::uint32_t>(got - kept));
+    delivered += static_cast<std::uint32_t>(kept);
     if (count) *count = delivered;
     LogLine(QuorLog::kLevelTrace, portName_.c_str(), "DSRead read %d btyes", static_cast<int>(delivered));
     return static_cast<ResultCode>(delivered);
@@ -242,8 +243,8 @@ ResultCode QuorSerial::DSWait(std::uint32_t timeoutMs, char terminator) {
     // fallback of a plain sleep is never needed here.
     const std::uint32_t start = DSMilliseconds();
     const bool longWait = timeoutMs > kLongWaitThresholdMs;
-    std::uint32_t nextDispatchMs = kWaitDispatchStartMs;
     std::uint32_t filled = 0;
+    std::uint32_t dropped = 0;
     // The buffer is refilled from its start: an earlier reply's flag goes with it.
     readBuffer_[0] = '\0';
     replyReady_ = false;
@@ -257,10 +258,13 @@ ResultCode QuorSerial::DSWait(std::uint32_t timeoutMs, char terminator) {
             PortError e = port_->Read(reinterpret_cast<std::uint8_t*>(readBuffer_) + filled,
                                       kReadBufferSize - 1 - filled, got);
             if (e != kPortOk) {
+                LogDroppedNuls("DSWait", dropped);
                 LogLine(QuorLog::kLevelFailure, portName_.c_str(), "DSWait ReadFile failed (error %d)", e);
                 return rc::kNoAnswer;
             }
-            got = TakeText("DSWait", readBuffer_ + filled, got);
+            std::size_t kept = DropNulBytes(readBuffer_ + filled, got);
+            dropped += static_cast<std::uint32_t>(got - kept);
+            got = kept;
         }
         std::uint32_t elapsed = DSMilliseconds() - start;
         if (got > 0) {
@@ -269,6 +273,7 @@ ResultCode QuorSerial::DSWait(std::uint32_t timeoutMs, char terminator) {
             // The terminator counts anywhere in the buffer.
             if (terminator != '\0' && std::memchr(readBuffer_, terminator, filled)) {
                 replyReady_ = true;
+                LogDroppedNuls("DSWait", dropped);
                 LogLine(QuorLog::kLevelTrace, portName_.c_str(), "DSWait found '%c' in %d ms", terminator,
                         static_cast<int>(elapsed));
                 return static_cast<unsigned char>(terminator);
@@ -277,14 +282,12 @@ ResultCode QuorSerial::DSWait(std::uint32_t timeoutMs, char terminator) {
         // On every pass: a line that keeps trickling bytes must not hold
         // the wait past its timeout.
         if (elapsed > timeoutMs) {
+            LogDroppedNuls("DSWait", dropped);
             LogLine(QuorLog::kLevelTrace, portName_.c_str(), "DSWait read %d bytes, but never found '%c' in %d ms",
                     static_cast<int>(filled), terminator, static_cast<int>(elapsed));
             return 0;
         }
-        if (longWait && elapsed >= nextDispatchMs) {
-            DSSleep(kWaitDispatchSleepMs);
-            nextDispatchMs = DSMilliseconds() - start + kWaitReadPeriodMs;
-        }
+        if (longWait && elapsed >= kWaitDispatchStartMs) DSSleep(kWaitDispatchSleepMs);
     }
 }
 
@@ -307,13 +310,10 @@ ResultCode QuorSerial::DSHostBaud(std::uint32_t baud) {
     return rc::kOk;
 }
 
-std::size_t QuorSerial::TakeText(const char* op, char* data, std::size_t count) const {
-    std::size_t kept = DropNulBytes(data, count);
-    if (kept != count) {
-        LogLine(QuorLog::kLevelTrace, portName_.c_str(), "%s dropped %d NUL bytes", op,
-                static_cast<int>(count - kept));
+void QuorSerial::LogDroppedNuls(const char* op, std::uint32_t dropped) const {
+    if (dropped > 0) {
+        LogLine(QuorLog::kLevelTrace, portName_.c_str(), "%s dropped %d NUL bytes", op, static_cast<int>(dropped));
     }
-    return kept;
 }
 
 std::size_t DropNulBytes(char* data, std::size_t count) {

@@ -37,10 +37,9 @@ public:
     static constexpr std::uint32_t kReadFirstByteTimeoutMs = 100;
     static constexpr std::uint32_t kLongWaitThresholdMs = 400;   // longer waits dispatch events
     // A long wait starts dispatching once it has lasted as long as five
-    // empty reads take, and then sleeps (dispatching) after every read
-    // period, whether bytes arrive or not.
+    // empty reads take; from then on every read is followed by a
+    // dispatching sleep, whether bytes came or not.
     static constexpr std::uint32_t kWaitDispatchStartMs = 5 * kReadFirstByteTimeoutMs;
-    static constexpr std::uint32_t kWaitReadPeriodMs = kReadFirstByteTimeoutMs;
     static constexpr std::uint32_t kWaitDispatchSleepMs = 200;
 
     explicit QuorSerial(QuorLog* log);
@@ -95,8 +94,8 @@ protected:
 
 private:
     void ReleaseOwnedBuffer();
-    // Drops the NUL bytes of what one read brought and logs how many went.
-    std::size_t TakeText(const char* op, char* data, std::size_t count) const;
+    // The trace line that counts the NUL bytes an operation dropped.
+    void LogDroppedNuls(const char* op, std::uint32_t dropped) const;
     std::unique_ptr<char[]> ownedBuffer_;
 };
 
