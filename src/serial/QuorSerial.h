@@ -36,10 +36,10 @@ public:
     static constexpr std::uint32_t kReopenPauseMs = 100;
     static constexpr std::uint32_t kReadFirstByteTimeoutMs = 100;
     static constexpr std::uint32_t kLongWaitThresholdMs = 400;   // longer waits dispatch events
-    // A long wait starts dispatching once it has lasted as long as five
+    // A long wait starts dispatching once it has lasted as long as six
     // empty reads take; from then on every read is followed by a
     // dispatching sleep, whether bytes came or not.
-    static constexpr std::uint32_t kWaitDispatchStartMs = 5 * kReadFirstByteTimeoutMs;
+    static constexpr std::uint32_t kWaitDispatchStartMs = 6 * kReadFirstByteTimeoutMs;
     static constexpr std::uint32_t kWaitDispatchSleepMs = 200;
 
     explicit QuorSerial(QuorLog* log);

@@ -40,6 +40,9 @@ bool ReadLockFile(const std::string& path, std::string& text) {
     return true;
 }
 
+// No lock file, and no lock folder either.
+bool NoLockFile(int err) { return err == ENOENT || err == ENOTDIR; }
+
 bool ProcessAlive(pid_t pid) { return ::kill(pid, 0) == 0 || errno == EPERM; }
 
 std::string LockPath(const std::string& dir, std::string_view devicePath) {
@@ -77,12 +80,12 @@ LockHolder CheckLockFile(const std::string& path) {
     std::string text;
     if (!ReadLockFile(path, text)) {
         // A lock we may not read still says someone has the port.
-        return errno == ENOENT ? LockHolder::kNone : LockHolder::kLiving;
+        return NoLockFile(errno) ? LockHolder::kNone : LockHolder::kLiving;
     }
     pid_t pid = ParseLockPid(text);
     if (pid == 0) {
         struct stat st {};
-        if (::stat(path.c_str(), &st) != 0) return errno == ENOENT ? LockHolder::kNone : LockHolder::kLiving;
+        if (::stat(path.c_str(), &st) != 0) return NoLockFile(errno) ? LockHolder::kNone : LockHolder::kLiving;
         std::time_t age = std::time(nullptr) - st.st_mtime;
         return age < kUnreadableLockGraceSeconds ? LockHolder::kLiving : LockHolder::kStale;
     }

@@ -7,7 +7,12 @@
 #include <vector>
 
 #include "serial/CommPortEnum.h"
+#include "serial/LockTestSupport.h"
+#include "serial/PosixPort.h"
 #include "serial/QuorSerial.h"
+#include "serial/UucpLock.h"
+#include "sim/core/PtyBridge.h"
+#include "sim/core/ScriptedDevice.h"
 #include "support/TempDir.h"
 
 namespace quor {
@@ -306,6 +311,29 @@ TEST_F(CommPortEnumTest, BadArgumentsAreRefusedBeforeAnythingIsTouched) {
     EXPECT_EQ(one[0].name, "keep");
     QuorSerial lister(nullptr);
     EXPECT_EQ(lister.CommPortEnum(nullptr, &n, false), -10);
+}
+
+// The real driver's busy test on a port that another program holds only
+// through its lock file (as minicom does).
+TEST_F(CommPortEnumTest, APortLockedByALivingProgramIsBusy) {
+    sim::ScriptedDevice device;
+    sim::PtyBridge bridge(device);
+    ASSERT_EQ(bridge.Start(), 0);
+    tree.AddUsbSerial("ttyUSB0", {"FT232R USB UART", "FTDI", ""});
+    fs::remove(tree.DevPath("ttyUSB0"));
+    fs::create_symlink(bridge.SlavePath(), tree.DevPath("ttyUSB0"));
+    TempDir locks;
+    PosixPorts posix(locks.Path().string());
+    ScopedPortProvider real(posix);
+
+    const std::string lockPath = locks.File(LockFileName(bridge.SlavePath()));
+    testing::LockHoldingChild other(lockPath);
+    ASSERT_TRUE(other.Holding());
+    EXPECT_EQ(Enumerate(16), 1);
+    EXPECT_EQ(Descriptions(), (std::vector<std::string>{"ttyUSB0 FTDI FT232R USB UART (busy)"}));
+    other.Kill();
+    EXPECT_EQ(Enumerate(16), 1);
+    EXPECT_EQ(Descriptions(), (std::vector<std::string>{"ttyUSB0 FTDI FT232R USB UART"}));
 }
 
 TEST(PortNameOrder, PrefixThenNumber) {
