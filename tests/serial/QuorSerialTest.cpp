@@ -384,6 +384,7 @@ TEST_F(SerialSimTest, PortNamesAreKeptWhole) {
     EXPECT_EQ(port.DSOpen(tooLong.c_str(), 9600), -11);
     EXPECT_TRUE(port.IsOpen());
     EXPECT_EQ(std::string(port.PortName()), longName);
+    port.DSClose();  // before the devices of this test go
 }
 
 // A driver that reports a raw number the port layer does not know.
