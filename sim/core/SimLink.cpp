@@ -1,5 +1,7 @@
 #include "sim/core/SimLink.h"
 
+#include <iterator>
+
 namespace quor::sim {
 
 namespace {
@@ -78,7 +80,7 @@ SimLink::SimLink(VirtualClock& clock, DeviceModel& model, std::uint32_t deviceBa
     model_.Attach(*this);
 }
 
-SimLink::~SimLink() = default;
+SimLink::~SimLink() { StopNoise(); }
 
 PortError SimLink::OpenHost(std::unique_ptr<PortDriver>& out) {
     if (hostOpen_) return kErrInUse;
@@ -134,7 +136,7 @@ void SimLink::Send(std::string_view bytes) {
         if (cut_ || now < silentUntil_ || dropDevice_.count(n)) continue;
         if (corruptDevice_.count(n)) b = static_cast<std::uint8_t>(b ^ 0x5A);
         if (deviceBaud_ != hostConfig_.baud) b = Garble(b);
-        toHost_.push_back(Arrival{t, b});
+        ArriveAtHost(t, b);
     }
     deviceLineFreeAt_ = t;
 }
@@ -163,6 +165,28 @@ std::size_t SimLink::HostRead(std::uint8_t* buffer, std::size_t capacity, std::u
         toHost_.pop_front();
     }
     return got;
+}
+
+void SimLink::ArriveAtHost(std::uint64_t at, std::uint8_t byte) {
+    // Arrivals stay in time order: noise may fall between the device's bytes.
+    auto it = toHost_.end();
+    while (it != toHost_.begin() && std::prev(it)->at > at) --it;
+    toHost_.insert(it, Arrival{at, byte});
+}
+
+void SimLink::NoiseToHost(std::uint8_t byte, std::uint64_t intervalUs) {
+    StopNoise();
+    noiseEvent_ = clock_.ScheduleIn(intervalUs, [this, byte, intervalUs] { NoiseTick(byte, intervalUs); });
+}
+
+void SimLink::NoiseTick(std::uint8_t byte, std::uint64_t intervalUs) {
+    if (!cut_) ArriveAtHost(clock_.NowMicros(), byte);
+    noiseEvent_ = clock_.ScheduleIn(intervalUs, [this, byte, intervalUs] { NoiseTick(byte, intervalUs); });
+}
+
+void SimLink::StopNoise() {
+    if (noiseEvent_) clock_.Cancel(noiseEvent_);
+    noiseEvent_ = 0;
 }
 
 void SimLink::HostPurge() {

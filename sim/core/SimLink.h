@@ -7,7 +7,8 @@
 //
 // Faults, counted esptool-style by byte number from the link's start:
 // drop or corrupt the Nth byte either way, cut the cable, silence the
-// device for a while, or make the host's port calls fail.
+// device for a while, let noise trickle in, or make the host's port calls
+// fail.
 
 #include <cstdint>
 #include <deque>
@@ -57,6 +58,10 @@ public:
     void SilenceDeviceFor(std::uint64_t us) { silentUntil_ = clock_.NowMicros() + us; }
     // The host's port calls fail with an I/O error (an unplugged adapter).
     void FailHostIo(bool fail) { failHostIo_ = fail; }
+    // A noisy line: byte reaches the host every intervalUs from now on,
+    // among whatever the device sends, until StopNoise.
+    void NoiseToHost(std::uint8_t byte, std::uint64_t intervalUs);
+    void StopNoise();
 
     // --- what happened ---
     const std::string& HostSent() const { return hostSent_; }      // every byte the host wrote
@@ -80,6 +85,8 @@ private:
     void HostPurge();
     void HostSetDtr(bool on);
     void HostClosed();
+    void ArriveAtHost(std::uint64_t at, std::uint8_t byte);
+    void NoiseTick(std::uint8_t byte, std::uint64_t intervalUs);
 
     VirtualClock& clock_;
     DeviceModel& model_;
@@ -90,6 +97,7 @@ private:
     bool cut_ = false;
     bool failHostIo_ = false;
     std::uint64_t silentUntil_ = 0;
+    EventId noiseEvent_ = 0;  // 0: no noise
     std::uint64_t hostLineFreeAt_ = 0;
     std::uint64_t deviceLineFreeAt_ = 0;
     std::uint64_t hostBytes_ = 0;

@@ -4,6 +4,7 @@
 // Plain values, copied whole between the protocol object and its callers.
 
 #include <cstdint>
+#include <string>
 
 #include "common/FixedText.h"
 #include "common/ResultCode.h"
@@ -46,7 +47,7 @@ inline constexpr std::uint8_t kLinkSerial = 10;
 inline constexpr std::uint8_t kLinkRadio = 30;
 
 struct ConnectionParams {
-    FixedText<12> portName;
+    std::string portName;  // kept whole: a cut path could open another device
     std::uint8_t linkType = kLinkNone;
     std::uint8_t baudIndex = 0;  // into kBaudRates; 0 means 2 (9600)
     FixedText<8> deviceName;

@@ -37,8 +37,6 @@ constexpr std::size_t kMaxAttributeChars = 64;
 // Serial-core ports report "type" 0 when no UART answered at their address.
 constexpr long kNoUartType = 0;
 
-using PortName = FixedText<24>;
-
 // Splits "ttyUSB12" into "ttyUSB" and "12"; false without either part.
 bool SplitName(std::string_view name, std::string_view& prefix, std::string_view& digits) {
     std::size_t end = name.size();
@@ -167,8 +165,8 @@ int FillFromSysfs(const fs::path& sysRoot, PortRecord* work, std::uint32_t capac
     while (dirent* entry = ::readdir(dir.get())) {
         std::string_view name(entry->d_name);
         std::string_view prefix, digits;
-        // Longer names would not survive the record; longer numbers are no port numbers.
-        if (name.size() > PortName::kMaxChars || !SplitName(name, prefix, digits) || digits.size() > 9) continue;
+        // Longer numbers are no port numbers.
+        if (!SplitName(name, prefix, digits) || digits.size() > 9) continue;
         names.emplace_back(name);
     }
     std::sort(names.begin(), names.end(),
@@ -198,7 +196,7 @@ std::string DevicePath(const CommPortEnumPaths& paths, const char* name) {
 
 bool Listed(const PortRecord* list, std::uint32_t count, const char* name) {
     for (std::uint32_t i = 0; i < count; ++i) {
-        if (list[i].name == std::string_view(name)) return true;
+        if (list[i].name == name) return true;
     }
     return false;
 }
@@ -235,8 +233,7 @@ ResultCode Enumerate(const CommPortEnumPaths& paths, PortRecord* list, std::uint
 
     if (forceProbing) {
         for (int n = 0; n < kProbedSerialPorts && filled < capacity; ++n) {
-            PortName name;
-            name.Format("%s%d", kProbedPortPrefix, n);
+            const std::string name = kProbedPortPrefix + std::to_string(n);
             if (Listed(list, filled, name.c_str())) continue;
             PortError e = provider.Probe(DevicePath(paths, name.c_str()).c_str());
             if (!PortExists(e)) continue;

@@ -4,10 +4,13 @@
 // implements it with termios and the simulator with an in-memory link.
 //
 // Errors are "system error numbers" as QuorSerial reports them (it logs e
-// and returns -e): 0 is success, and a driver maps its OS errors onto the
-// numbers the rest of the program tells apart (kErrNoSuchPort, kErrInUse,
-// kErrPermission); any other error is the OS's own positive number.
+// and returns -e): 0 is success, and a driver maps every OS error onto the
+// four numbers the rest of the program tells apart (kErrNoSuchPort,
+// kErrInUse, kErrPermission, kErrOutOfRange). A raw OS number would collide
+// with the program's own codes (EISDIR 21 is "no answer", ELOOP 40
+// "cancelled").
 
+#include <climits>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -19,6 +22,19 @@ inline constexpr PortError kPortOk = 0;
 inline constexpr PortError kErrNoSuchPort = 2;    // QuorSerial returns -2
 inline constexpr PortError kErrInUse = 5;         // -5
 inline constexpr PortError kErrPermission = 9;    // -9: see rc::kPortPermissionDenied
+inline constexpr PortError kErrOutOfRange = 11;   // -11: a rate the port cannot run, a name too long
+
+// The longest port name (a device path) that is kept: what the system
+// allows for a path. A longer one is refused, never cut.
+inline constexpr std::size_t kMaxPortNameChars = PATH_MAX - 1;
+
+// e itself when it is one of the numbers above, else kErrNoSuchPort: what
+// a driver reports always means something to the layers above.
+constexpr PortError KnownPortError(PortError e) {
+    return (e == kPortOk || e == kErrNoSuchPort || e == kErrInUse || e == kErrPermission || e == kErrOutOfRange)
+               ? e
+               : kErrNoSuchPort;
+}
 
 enum class Parity : std::uint8_t { kNone, kOdd, kEven };
 

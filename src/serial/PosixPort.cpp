@@ -8,6 +8,9 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <climits>
+#include <cstdlib>
+#include <cstring>
 
 #include "platform/TermiosRates.h"
 
@@ -18,13 +21,25 @@ namespace {
 bool SpeedFor(std::uint32_t baud, speed_t& speed) { return platform::TermiosSpeedFor(baud, speed); }
 std::uint32_t BaudFor(speed_t speed) { return platform::TermiosBaudFor(speed); }
 
-// Opens the terminal and takes its lock. flock catches a second open in
-// this process as well as other programs that lock. fd stays -1 on failure.
-PortError OpenLocked(const char* name, int& fd) {
-    fd = -1;
+// The device behind name, links followed, so that the lock file names the
+// device that other programs lock (ttyUSB0, not its by-id link).
+PortError ResolveDevice(const char* name, std::string& device) {
+    device.clear();
     if (!name || !name[0]) return kErrNoSuchPort;
+    if (std::strlen(name) > kMaxPortNameChars) return kErrOutOfRange;
     std::string path = PosixPort::DevicePath(name);
-    int f = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (path.size() > kMaxPortNameChars) return kErrOutOfRange;
+    char resolved[PATH_MAX];
+    if (!::realpath(path.c_str(), resolved)) return PosixPort::MapErrno(errno);
+    device = resolved;
+    return kPortOk;
+}
+
+// Opens the terminal and takes its flock. flock catches a second open in
+// this process as well as other programs that lock. fd stays -1 on failure.
+PortError OpenLocked(const std::string& device, int& fd) {
+    fd = -1;
+    int f = ::open(device.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (f < 0) return PosixPort::MapErrno(errno);
     if (!::isatty(f)) {
         ::close(f);
@@ -42,18 +57,16 @@ PortError OpenLocked(const char* name, int& fd) {
 // Pseudo-terminals and some adapters have no modem lines; that is no error.
 bool NoModemLines(int err) { return err == ENOTTY || err == EINVAL || err == ENOTSUP || err == EIO; }
 
-class PosixProvider final : public PortProvider {
-public:
-    PortError Open(const char* name, std::unique_ptr<PortDriver>& out) override {
-        return PosixPort::OpenDevice(name, out);
-    }
-    PortError Probe(const char* name) override { return PosixPort::ProbeDevice(name); }
-};
-
 }  // namespace
 
+PortError PosixPorts::Open(const char* name, std::unique_ptr<PortDriver>& out) {
+    return PosixPort::OpenDevice(name, lockDir_, out);
+}
+
+PortError PosixPorts::Probe(const char* name) { return PosixPort::ProbeDevice(name, lockDir_); }
+
 PortProvider& PosixPortProvider() {
-    static PosixProvider provider;
+    static PosixPorts provider;
     return provider;
 }
 
@@ -65,31 +78,36 @@ std::string PosixPort::DevicePath(const char* name) {
 
 PortError PosixPort::MapErrno(int err) {
     switch (err) {
-        case ENOENT:
-        case ENXIO:
-        case ENODEV:
-        case ENOTDIR:
-        // EIO: a ttyS node with no UART behind it, or a hung-up terminal
-        // (unplugged adapter). EBADF: the port is gone from under us. Both
-        // must not pass through raw: 5 and 9 are our in-use and permission.
-        case EIO:
-        case EBADF:
-            return kErrNoSuchPort;
         case EBUSY:
         case EWOULDBLOCK:
+        case ETXTBSY:
             return kErrInUse;
         case EACCES:
         case EPERM:
+        case EROFS:
             return kErrPermission;
+        // A rate the terminal does not take, or a path longer than the system allows.
+        case EINVAL:
+        case ERANGE:
+        case ENAMETOOLONG:
+            return kErrOutOfRange;
+        // Everything else leaves no port to use: missing nodes, directories,
+        // link loops, a ttyS node with no UART behind it, a hung-up terminal
+        // (unplugged adapter), a port gone from under us (EBADF).
         default:
-            return err > 0 ? err : EIO;
+            return kErrNoSuchPort;
     }
 }
 
-PortError PosixPort::OpenDevice(const char* name, std::unique_ptr<PortDriver>& out) {
+PortError PosixPort::OpenDevice(const char* name, const std::string& lockDir, std::unique_ptr<PortDriver>& out) {
     out.reset();
+    std::string device;
+    if (PortError e = ResolveDevice(name, device)) return e;
+    // The lock file first: a port that another program has is not touched.
+    std::unique_ptr<UucpLock> lock;
+    if (PortError e = UucpLock::Acquire(lockDir, device, lock)) return e;
     int fd = -1;
-    if (PortError e = OpenLocked(name, fd)) return e;
+    if (PortError e = OpenLocked(device, fd)) return e;
     // TIOCEXCL keeps out the programs that do not lock.
     if (::ioctl(fd, TIOCEXCL) != 0 && errno != ENOTTY) {
         int err = errno;
@@ -107,13 +125,16 @@ PortError PosixPort::OpenDevice(const char* name, std::unique_ptr<PortDriver>& o
     tio.c_cc[VMIN] = 0;
     tio.c_cc[VTIME] = 0;
     ::tcsetattr(fd, TCSANOW, &tio);
-    out.reset(new PosixPort(fd));
+    out.reset(new PosixPort(fd, std::move(lock)));
     return kPortOk;
 }
 
-PortError PosixPort::ProbeDevice(const char* name) {
+PortError PosixPort::ProbeDevice(const char* name, const std::string& lockDir) {
+    std::string device;
+    if (PortError e = ResolveDevice(name, device)) return e;
+    if (PortError e = UucpLock::Check(lockDir, device)) return e;
     int fd = -1;
-    PortError e = OpenLocked(name, fd);
+    PortError e = OpenLocked(device, fd);
     if (fd >= 0) ::close(fd);
     return e;
 }
@@ -150,7 +171,7 @@ PortError PosixPort::ApplyConfig(const PortConfig& config) {
     termios tio{};
     if (::tcgetattr(fd_, &tio) != 0) return MapErrno(errno);
     speed_t speed{};
-    if (!SpeedFor(config.baud, speed)) return EINVAL;
+    if (!SpeedFor(config.baud, speed)) return kErrOutOfRange;
     ::cfmakeraw(&tio);
     tio.c_cflag |= CLOCAL | CREAD;
     tio.c_cflag &= ~static_cast<tcflag_t>(CSIZE | PARENB | PARODD | CSTOPB | CRTSCTS);
@@ -207,7 +228,7 @@ PortError PosixPort::Read(std::uint8_t* buffer, std::size_t capacity, std::size_
     int r = ::poll(&p, 1, static_cast<int>(timeouts_.readFirstByteMs));
     if (r < 0) return errno == EINTR ? kPortOk : MapErrno(errno);
     if (r == 0) return kPortOk;
-    if (p.revents & (POLLERR | POLLNVAL)) return EIO;
+    if (p.revents & (POLLERR | POLLNVAL)) return kErrNoSuchPort;
     n = ::read(fd_, buffer, capacity);
     if (n > 0) {
         got = static_cast<std::size_t>(n);
@@ -247,8 +268,10 @@ PortError PosixPort::Close() {
     if (fd_ < 0) return kPortOk;
     ::flock(fd_, LOCK_UN);
     int r = ::close(fd_);
+    int err = errno;
     fd_ = -1;
-    return r == 0 ? kPortOk : MapErrno(errno);
+    lock_.reset();
+    return r == 0 ? kPortOk : MapErrno(err);
 }
 
 }  // namespace quor

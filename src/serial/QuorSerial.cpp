@@ -48,7 +48,7 @@ void QuorSerial::AttachBorrowedPort(PortDriver* port, char* readBuffer, const ch
     port_ = port;
     readBuffer_ = readBuffer;
     ownsReadBuffer_ = false;
-    portName_ = portName;
+    portName_ = portName ? portName : "";
     replyReady_ = false;
 }
 
@@ -60,6 +60,14 @@ void QuorSerial::DetachBorrowedPort() {
 }
 
 ResultCode QuorSerial::DSOpen(const char* portName, std::uint32_t baud) {
+    // A name cut to fit could open a different device: refuse it whole,
+    // before anything open is given up.
+    const std::size_t nameLength = portName ? std::strlen(portName) : 0;
+    if (nameLength > kMaxPortNameChars) {
+        LogLine(QuorLog::kLevelFailure, kClassTag, "DSOpen refused a port name of %zu characters (at most %zu)",
+                nameLength, kMaxPortNameChars);
+        return rc::kOutOfRange;
+    }
     if (port_) {
         // The value of a handle has no meaning here; log the port's address bits.
         LogLine(QuorLog::kLevelTrace, kClassTag, "DSOpen found port \"%d\" already open",
@@ -74,7 +82,7 @@ ResultCode QuorSerial::DSOpen(const char* portName, std::uint32_t baud) {
     portName_ = portName ? portName : "";
 
     std::unique_ptr<PortDriver> port;
-    PortError e = CurrentPortProvider().Open(portName_.c_str(), port);
+    PortError e = KnownPortError(CurrentPortProvider().Open(portName_.c_str(), port));
     if (e != kPortOk || !port) {
         if (e == kPortOk) e = kErrNoSuchPort;
         LogLine(QuorLog::kLevelFailure, portName_.c_str(),
@@ -90,14 +98,15 @@ ResultCode QuorSerial::DSOpen(const char* portName, std::uint32_t baud) {
                 "DSOpen failed to set buffer size on comm port (error %d)", e);
     }
     PortConfig config;
-    e = port_->GetConfig(config);
+    e = KnownPortError(port_->GetConfig(config));
     if (e != kPortOk) {
         LogLine(QuorLog::kLevelFailure, portName_.c_str(),
                 "DSOpen failed to retreive DCB on comm port (error %d)", e);
         return -e;
     }
-    baud_ = baud ? baud : kDefaultBaud;
-    config.baud = baud_;
+    // The rate is recorded once the port runs at it.
+    const std::uint32_t rate = baud ? baud : kDefaultBaud;
+    config.baud = rate;
     config.dataBits = 8;
     config.parity = Parity::kNone;
     config.stopBits = 1;
@@ -105,15 +114,16 @@ ResultCode QuorSerial::DSOpen(const char* portName, std::uint32_t baud) {
     config.xonXoff = false;
     config.dtr = true;
     config.rts = true;
-    e = port_->ApplyConfig(config);
+    e = KnownPortError(port_->ApplyConfig(config));
     if (e != kPortOk) {
         LogLine(QuorLog::kLevelFailure, portName_.c_str(),
                 "DSOpen failed to apply DCB on comm port (error %d)", e);
         return -e;
     }
+    baud_ = rate;
     PortTimeouts timeouts;
     timeouts.readFirstByteMs = kReadFirstByteTimeoutMs;
-    e = port_->SetTimeouts(timeouts);
+    e = KnownPortError(port_->SetTimeouts(timeouts));
     if (e != kPortOk) {
         LogLine(QuorLog::kLevelFailure, portName_.c_str(),
                 "DSOpen failed to set timeouts on comm port (error %d)", e);
@@ -188,7 +198,9 @@ ResultCode QuorSerial::DSRead(char* buffer, std::uint32_t capacity, std::uint32_
         LogLine(QuorLog::kLevelFailure, portName_.c_str(), "DSRead ReadFile failed (error %d)", e);
         return rc::kNoAnswer;
     }
-    delivered += static_cast<std::uint32_t>(got);
+    std::size_t kept = DropNulBytes(buffer + delivered, got);
+    LogDroppedNuls("DSRead", static_cast<std::uint32_t>(got - kept));
+    delivered += static_cast<std::uint32_t>(kept);
     if (count) *count = delivered;
     LogLine(QuorLog::kLevelTrace, portName_.c_str(), "DSRead read %d btyes", static_cast<int>(delivered));
     return static_cast<ResultCode>(delivered);
@@ -230,8 +242,9 @@ ResultCode QuorSerial::DSWait(std::uint32_t timeoutMs, char terminator) {
     // Our clock always has microsecond resolution, so the no-counter
     // fallback of a plain sleep is never needed here.
     const std::uint32_t start = DSMilliseconds();
+    const bool longWait = timeoutMs > kLongWaitThresholdMs;
     std::uint32_t filled = 0;
-    std::uint32_t emptyReads = 0;
+    std::uint32_t dropped = 0;
     // The buffer is refilled from its start: an earlier reply's flag goes with it.
     readBuffer_[0] = '\0';
     replyReady_ = false;
@@ -245,31 +258,36 @@ ResultCode QuorSerial::DSWait(std::uint32_t timeoutMs, char terminator) {
             PortError e = port_->Read(reinterpret_cast<std::uint8_t*>(readBuffer_) + filled,
                                       kReadBufferSize - 1 - filled, got);
             if (e != kPortOk) {
+                LogDroppedNuls("DSWait", dropped);
                 LogLine(QuorLog::kLevelFailure, portName_.c_str(), "DSWait ReadFile failed (error %d)", e);
                 return rc::kNoAnswer;
             }
+            std::size_t kept = DropNulBytes(readBuffer_ + filled, got);
+            dropped += static_cast<std::uint32_t>(got - kept);
+            got = kept;
         }
         std::uint32_t elapsed = DSMilliseconds() - start;
         if (got > 0) {
             filled += static_cast<std::uint32_t>(got);
             readBuffer_[filled] = '\0';
-            // The terminator counts anywhere in the buffer (and only in its
-            // text: a zero byte read from the line ends the text for us).
-            if (terminator != '\0' && std::memchr(readBuffer_, terminator, strnlen(readBuffer_, filled))) {
+            // The terminator counts anywhere in the buffer.
+            if (terminator != '\0' && std::memchr(readBuffer_, terminator, filled)) {
                 replyReady_ = true;
+                LogDroppedNuls("DSWait", dropped);
                 LogLine(QuorLog::kLevelTrace, portName_.c_str(), "DSWait found '%c' in %d ms", terminator,
                         static_cast<int>(elapsed));
                 return static_cast<unsigned char>(terminator);
             }
-            continue;
         }
+        // On every pass: a line that keeps trickling bytes must not hold
+        // the wait past its timeout.
         if (elapsed > timeoutMs) {
+            LogDroppedNuls("DSWait", dropped);
             LogLine(QuorLog::kLevelTrace, portName_.c_str(), "DSWait read %d bytes, but never found '%c' in %d ms",
-                    static_cast<int>(strnlen(readBuffer_, filled)), terminator, static_cast<int>(elapsed));
+                    static_cast<int>(filled), terminator, static_cast<int>(elapsed));
             return 0;
         }
-        ++emptyReads;
-        if (emptyReads > kEmptyReadsBeforeSleep && timeoutMs > kLongWaitThresholdMs) DSSleep(kWaitDispatchSleepMs);
+        if (longWait && elapsed >= kWaitDispatchStartMs) DSSleep(kWaitDispatchSleepMs);
     }
 }
 
@@ -278,10 +296,10 @@ ResultCode QuorSerial::DSHostBaud(std::uint32_t baud) {
     if (portName_.empty()) return rc::kNoPortName;
     PortError e = port_ ? kPortOk : kErrNoSuchPort;
     PortConfig config;
-    if (e == kPortOk) e = port_->GetConfig(config);
+    if (e == kPortOk) e = KnownPortError(port_->GetConfig(config));
     if (e == kPortOk) {
         config.baud = baud;
-        e = port_->ApplyConfig(config);
+        e = KnownPortError(port_->ApplyConfig(config));
     }
     if (e != kPortOk) {
         LogLine(QuorLog::kLevelFailure, portName_.c_str(), "DSHostBaud failed to apply new baud rate \"%d\" (error %d)",
@@ -290,6 +308,20 @@ ResultCode QuorSerial::DSHostBaud(std::uint32_t baud) {
     }
     baud_ = baud;
     return rc::kOk;
+}
+
+void QuorSerial::LogDroppedNuls(const char* op, std::uint32_t dropped) const {
+    if (dropped > 0) {
+        LogLine(QuorLog::kLevelTrace, portName_.c_str(), "%s dropped %d NUL bytes", op, static_cast<int>(dropped));
+    }
+}
+
+std::size_t DropNulBytes(char* data, std::size_t count) {
+    std::size_t kept = 0;
+    for (std::size_t i = 0; i < count; ++i) {
+        if (data[i] != '\0') data[kept++] = data[i];
+    }
+    return kept;
 }
 
 ResultCode DSSleep(std::uint32_t ms) {

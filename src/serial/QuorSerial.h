@@ -9,8 +9,10 @@
 // it is never closed here. The read buffer is owned only when DSOpen had to
 // allocate it; a buffer handed in with SetReadBuffer stays the caller's.
 
+#include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <string>
 
 #include "common/FixedText.h"
 #include "common/ResultCode.h"
@@ -21,7 +23,7 @@ namespace quor {
 
 // One entry of the port list (CommPortEnum).
 struct PortRecord {
-    FixedText<24> name;         // what DSOpen is given, e.g. "ttyUSB0"
+    std::string name;           // what DSOpen is given, e.g. "ttyUSB0"; kept whole
     FixedText<64> description;  // what the user sees, busy mark included
     std::int32_t portNumber = 0;
 };
@@ -34,7 +36,10 @@ public:
     static constexpr std::uint32_t kReopenPauseMs = 100;
     static constexpr std::uint32_t kReadFirstByteTimeoutMs = 100;
     static constexpr std::uint32_t kLongWaitThresholdMs = 400;   // longer waits dispatch events
-    static constexpr std::uint32_t kEmptyReadsBeforeSleep = 5;   // from the sixth empty read on
+    // A long wait starts dispatching once it has lasted as long as six
+    // empty reads take; from then on every read is followed by a
+    // dispatching sleep, whether bytes came or not.
+    static constexpr std::uint32_t kWaitDispatchStartMs = 6 * kReadFirstByteTimeoutMs;
     static constexpr std::uint32_t kWaitDispatchSleepMs = 200;
 
     explicit QuorSerial(QuorLog* log);
@@ -82,15 +87,22 @@ protected:
     PortDriver* port_ = nullptr;  // the open port, owned or borrowed
     std::unique_ptr<PortDriver> ownedPort_;
     std::uint32_t baud_ = 0;
-    FixedText<64> portName_;
+    std::string portName_;  // kept whole, at most kMaxPortNameChars
     char* readBuffer_ = nullptr;
     bool replyReady_ = false;
     bool ownsReadBuffer_ = false;
 
 private:
     void ReleaseOwnedBuffer();
+    // The trace line that counts the NUL bytes an operation dropped.
+    void LogDroppedNuls(const char* op, std::uint32_t dropped) const;
     std::unique_ptr<char[]> ownedBuffer_;
 };
+
+// Removes the NUL bytes from data[0, count) in place, keeping the order of
+// the rest; returns the count left. No device text holds a NUL, and one in
+// the buffer would end the reply for every reader of it.
+std::size_t DropNulBytes(char* data, std::size_t count);
 
 // Sleeps ms milliseconds on the installed clock. From 170 ms on it keeps
 // dispatching user-interface events while it waits.

@@ -7,7 +7,12 @@
 #include <vector>
 
 #include "serial/CommPortEnum.h"
+#include "serial/LockTestSupport.h"
+#include "serial/PosixPort.h"
 #include "serial/QuorSerial.h"
+#include "serial/UucpLock.h"
+#include "sim/core/PtyBridge.h"
+#include "sim/core/ScriptedDevice.h"
 #include "support/TempDir.h"
 
 namespace quor {
@@ -308,6 +313,29 @@ TEST_F(CommPortEnumTest, BadArgumentsAreRefusedBeforeAnythingIsTouched) {
     EXPECT_EQ(lister.CommPortEnum(nullptr, &n, false), -10);
 }
 
+// The real driver's busy test on a port that another program holds only
+// through its lock file (as minicom does).
+TEST_F(CommPortEnumTest, APortLockedByALivingProgramIsBusy) {
+    sim::ScriptedDevice device;
+    sim::PtyBridge bridge(device);
+    ASSERT_EQ(bridge.Start(), 0);
+    tree.AddUsbSerial("ttyUSB0", {"FT232R USB UART", "FTDI", ""});
+    fs::remove(tree.DevPath("ttyUSB0"));
+    fs::create_symlink(bridge.SlavePath(), tree.DevPath("ttyUSB0"));
+    TempDir locks;
+    PosixPorts posix(locks.Path().string());
+    ScopedPortProvider real(posix);
+
+    const std::string lockPath = locks.File(LockFileName(bridge.SlavePath()));
+    testing::LockHoldingChild other(lockPath);
+    ASSERT_TRUE(other.Holding());
+    EXPECT_EQ(Enumerate(16), 1);
+    EXPECT_EQ(Descriptions(), (std::vector<std::string>{"ttyUSB0 FTDI FT232R USB UART (busy)"}));
+    other.Kill();
+    EXPECT_EQ(Enumerate(16), 1);
+    EXPECT_EQ(Descriptions(), (std::vector<std::string>{"ttyUSB0 FTDI FT232R USB UART"}));
+}
+
 TEST(PortNameOrder, PrefixThenNumber) {
     EXPECT_TRUE(PortNameLess("ttyS2", "ttyS10"));
     EXPECT_FALSE(PortNameLess("ttyS10", "ttyS2"));
@@ -336,7 +364,7 @@ TEST(CommPortEnumOnThisMachine, ListsOnlyTtyClassEntriesInOrder) {
     ASSERT_LE(n, 16u);
     for (std::uint32_t i = 0; i < n; ++i) {
         EXPECT_TRUE(fs::exists(fs::path("/sys/class/tty") / records[i].name.c_str())) << records[i].name.c_str();
-        EXPECT_EQ(records[i].description.view().substr(0, records[i].name.size()), records[i].name.view());
+        EXPECT_EQ(records[i].description.view().substr(0, records[i].name.size()), records[i].name);
         if (i > 0) {
             EXPECT_TRUE(PortNameLess(records[i - 1].name.c_str(), records[i].name.c_str()));
         }

@@ -4,6 +4,7 @@
 #include <cstring>
 #include <ctime>
 #include <string>
+#include <vector>
 
 #include "serial/QuorSerial.h"
 #include "sim/core/ScriptedDevice.h"
@@ -248,6 +249,166 @@ TEST_F(SerialSimTest, AHostAtTheWrongRateIsNotUnderstood) {
     Send("get -ver\r");
     EXPECT_EQ(port.DSWait(300, '\r'), 0);
     EXPECT_TRUE(device.Lines().empty());
+}
+
+// A line that delivers one noise byte every 90 ms and never the terminator.
+TEST_F(SerialSimTest, ATricklingLineKeepsTheTimeoutAndTheDispatchPace) {
+    sim::SimEventPump pump;
+    platform::ScopedEventPump guard(pump);
+    std::vector<std::uint64_t> dispatchedAtMs;
+    pump.OnDispatch([&] { dispatchedAtMs.push_back(world.NowMs()); });
+    ASSERT_EQ(port.DSOpen("SIM1", 9600), 1);
+    link.NoiseToHost('~', 90'000);
+    const std::uint64_t start = world.NowMs();
+    EXPECT_EQ(port.DSWait(2000, '\r'), 0);
+    const std::uint64_t took = world.NowMs() - start;
+    EXPECT_GT(took, 2000u);
+    // At most one read and one dispatching sleep past the timeout (was 184 s).
+    EXPECT_LE(took, 2000u + QuorSerial::kReadFirstByteTimeoutMs + QuorSerial::kWaitDispatchSleepMs);
+    // The bytes did arrive: this was no silent line.
+    EXPECT_GE(std::strlen(port.ReadBuffer()), 15u);
+
+    // The window got its events as during a silent wait: from half a second
+    // on, never more than one read plus two pump intervals apart.
+    ASSERT_FALSE(dispatchedAtMs.empty());
+    EXPECT_LE(dispatchedAtMs.front() - start, QuorSerial::kWaitDispatchStartMs + 100u);
+    for (std::size_t i = 1; i < dispatchedAtMs.size(); ++i) {
+        EXPECT_LE(dispatchedAtMs[i] - dispatchedAtMs[i - 1], QuorSerial::kReadFirstByteTimeoutMs + 2 * 50u) << i;
+    }
+    EXPECT_GE(dispatchedAtMs.back() - start, 1700u);
+
+    // Not less often than the same wait on a silent line.
+    link.StopNoise();
+    const std::size_t trickling = dispatchedAtMs.size();
+    dispatchedAtMs.clear();
+    port.DSPurge(1);
+    EXPECT_EQ(port.DSWait(2000, '\r'), 0);
+    EXPECT_GE(trickling, dispatchedAtMs.size());
+    EXPECT_GT(dispatchedAtMs.size(), 10u);
+}
+
+TEST_F(SerialSimTest, ShortWaitOnATricklingLineEndsInTimeWithoutDispatching) {
+    sim::SimEventPump pump;
+    platform::ScopedEventPump guard(pump);
+    ASSERT_EQ(port.DSOpen("SIM1", 9600), 1);
+    link.NoiseToHost('~', 30'000);
+    const std::uint64_t start = world.NowMs();
+    EXPECT_EQ(port.DSWait(300, '\r'), 0);
+    EXPECT_LE(world.NowMs() - start, 300u + QuorSerial::kReadFirstByteTimeoutMs);
+    EXPECT_EQ(pump.Dispatches(), 0u);
+}
+
+TEST_F(SerialSimTest, ATerminatorAmongNoiseIsStillFound) {
+    device.On("get -ver", "TRU 3.65\r");
+    ASSERT_EQ(port.DSOpen("SIM1", 9600), 1);
+    link.NoiseToHost('~', 3'000);
+    Send("get -ver\r");
+    EXPECT_EQ(port.DSWait(1000, '\r'), 13);
+    std::string reply = Read(64);
+    std::erase(reply, '~');  // the noise falls between the reply's bytes
+    EXPECT_EQ(reply, "TRU 3.65\r");
+}
+
+TEST(DropNulBytesTest, KeepsEverythingElseInOrder) {
+    struct Case {
+        std::string in, out;
+    };
+    using namespace std::string_literals;
+    const Case cases[] = {
+        {"OK\r"s, "OK\r"s},
+        {"\0OK\r"s, "OK\r"s},
+        {"O\0K\0\r"s, "OK\r"s},
+        {"\0\0\0"s, ""s},
+        {""s, ""s},
+        {"\x80\xFF\x01>"s, "\x80\xFF\x01>"s},  // other bytes are the protocols' to judge
+    };
+    for (const Case& c : cases) {
+        std::string buf = c.in;
+        std::size_t n = DropNulBytes(buf.data(), buf.size());
+        EXPECT_EQ(buf.substr(0, n), c.out) << c.in.size();
+    }
+}
+
+// A reply with NUL bytes in it: the transaction of every protocol (purge,
+// write, wait, read, zero-terminate) sees the whole text.
+TEST_F(SerialSimTest, NulBytesOnTheLineAreDroppedAndCounted) {
+    using namespace std::string_literals;
+    const std::string replies[] = {"\0OK\r"s, "\0\0TRU 3.65\r\n>"s, "O\0K\r"s};
+    const std::string texts[] = {"OK\r", "TRU 3.65\r\n>", "OK\r"};
+    ASSERT_EQ(port.DSOpen("SIM1", 9600), 1);
+    for (int i = 0; i < 3; ++i) {
+        const std::string command = "cmd" + std::to_string(i);
+        const char terminator = texts[i].back();
+        device.On(command, replies[i]);
+        Send((command + "\r").c_str());
+        EXPECT_EQ(port.DSWait(1000, terminator), static_cast<unsigned char>(terminator)) << i;
+        char reply[64];
+        std::uint32_t n = 0;
+        ASSERT_EQ(port.DSRead(reply, sizeof reply - 1, &n), static_cast<ResultCode>(texts[i].size())) << i;
+        reply[n] = '\0';
+        EXPECT_EQ(std::strlen(reply), n);
+        EXPECT_EQ(std::string(reply), texts[i]);
+    }
+    // A read straight from the port drops them too.
+    device.Emit("\0ab\0"s);
+    world.Clock().SleepMicros(4 * kByteUs9600);
+    EXPECT_EQ(Read(20), "ab");
+    std::string text = LogText();
+    EXPECT_NE(text.find("SIM1: DSWait dropped 1 NUL bytes"), std::string::npos);
+    EXPECT_NE(text.find("SIM1: DSWait dropped 2 NUL bytes"), std::string::npos);
+    EXPECT_NE(text.find("SIM1: DSRead dropped 2 NUL bytes"), std::string::npos);
+}
+
+TEST_F(SerialSimTest, PortNamesAreKeptWhole) {
+    sim::ScriptedDevice usb1, usb10, byId;
+    usb1.On("id", "one\r");
+    usb10.On("id", "ten\r");
+    byId.On("id", "by-id\r");
+    world.AddDevice("/dev/ttyUSB1", usb1);
+    world.AddDevice("/dev/ttyUSB10", usb10);
+    const std::string longName = "/dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A6008ISP-if00-port0" + std::string(3000, 'x');
+    world.AddDevice(longName, byId);
+    struct Case {
+        std::string name, reply;
+    };
+    for (const Case& c : {Case{"/dev/ttyUSB10", "ten\r"}, Case{"/dev/ttyUSB1", "one\r"}, Case{longName, "by-id\r"}}) {
+        ASSERT_EQ(port.DSOpen(c.name.c_str(), 9600), 1) << c.name.size();
+        EXPECT_EQ(std::string(port.PortName()), c.name);
+        Send("id\r");
+        ASSERT_EQ(port.DSWait(1000, '\r'), 13);
+        EXPECT_EQ(Read(20), c.reply);
+    }
+    // One character more than the system allows: refused whole, and the
+    // port that was open stays open.
+    const std::string tooLong(kMaxPortNameChars + 1, 'x');
+    EXPECT_EQ(port.DSOpen(tooLong.c_str(), 9600), -11);
+    EXPECT_TRUE(port.IsOpen());
+    EXPECT_EQ(std::string(port.PortName()), longName);
+    port.DSClose();  // before the devices of this test go
+}
+
+// A driver that reports a raw number the port layer does not know.
+TEST(QuorSerialPortErrors, UnknownDriverNumbersAreNoSuchPort) {
+    class RawErrors final : public PortProvider {
+    public:
+        PortError Open(const char*, std::unique_ptr<PortDriver>& out) override {
+            out.reset();
+            return next;
+        }
+        PortError next = 0;
+    } raw;
+    ScopedPortProvider guard(raw);
+    QuorSerial port(nullptr);
+    struct Case {
+        PortError raw;
+        ResultCode result;
+    };
+    for (const Case& c : {Case{21, -2}, Case{40, -2}, Case{22, -2}, Case{5, -5}, Case{9, -9}, Case{11, -11},
+                          Case{2, -2}}) {
+        raw.next = c.raw;
+        EXPECT_EQ(port.DSOpen("X", 9600), c.result) << c.raw;
+        EXPECT_EQ(port.BaudRate(), 0u);
+    }
 }
 
 TEST(DSUtcOffsetTest, FollowsTheTimeZone) {

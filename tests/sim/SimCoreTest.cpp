@@ -114,6 +114,20 @@ TEST_F(LinkFaultTest, TheDeviceSeesTheHostRateAndTheLinkState) {
     EXPECT_FALSE(side.LinkUp());
 }
 
+TEST_F(LinkFaultTest, NoiseTricklesInAmongTheDevicesBytesUntilStopped) {
+    link.NoiseToHost('~', 2'500);  // between the 1042 us bytes of the reply
+    std::string reply = Exchange("ping\r");
+    std::string withoutNoise = reply;
+    std::erase(withoutNoise, '~');
+    EXPECT_EQ(withoutNoise, "pong\r");
+    EXPECT_GT(reply.size(), withoutNoise.size());
+    // In time order: noise falls between the reply's first and last byte.
+    EXPECT_LT(reply.find('~', reply.find('p')), reply.find('g')) << reply;
+    link.StopNoise();
+    world.Clock().SleepMicros(10'000);
+    EXPECT_EQ(Exchange("ping\r"), "pong\r");
+}
+
 TEST(SimWorldTest, ServesOnlyItsOwnNamesAndRestoresTheProviderAfter) {
     PortProvider* before = &CurrentPortProvider();
     {
