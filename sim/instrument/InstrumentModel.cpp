@@ -107,6 +107,13 @@ std::unique_ptr<InstrumentModel> InstrumentModel::ForCode(std::string_view code)
     return std::make_unique<InstrumentModel>(std::move(*profile));
 }
 
+std::unique_ptr<InstrumentModel> InstrumentModel::ForType(std::int32_t typeNumber, std::string_view versionText) {
+    const std::string code = InstrumentCodeOf(typeNumber);
+    if (code.empty()) return nullptr;
+    auto profile = InstrumentProfileFor(code, versionText);
+    return std::make_unique<InstrumentModel>(std::move(*profile));
+}
+
 void InstrumentModel::Attach(DeviceSide& side) {
     DeviceModel::Attach(side);
     loader_.Attach(side);

@@ -95,6 +95,8 @@ struct InstrumentProfile {
 
 // The codes of every instrument type modelled here, in type-number order.
 const std::vector<std::string>& InstrumentCodes();
+// The code of a device type number ("TRU" for 20); empty when not modelled.
+std::string InstrumentCodeOf(std::int32_t typeNumber);
 // The profile of a type by its device code ("TRU") and version text
 // ("TRU 3.64"; empty: the type's usual version). Null for a code not modelled.
 std::unique_ptr<InstrumentProfile> InstrumentProfileFor(std::string_view code,
@@ -154,6 +156,9 @@ public:
     static std::unique_ptr<InstrumentModel> Create(std::string_view versionText);
     // The model of a type by its code, at the type's usual version.
     static std::unique_ptr<InstrumentModel> ForCode(std::string_view code);
+    // The model of a type by its device type number (20 for TRU); versionText
+    // empty: the type's usual version.
+    static std::unique_ptr<InstrumentModel> ForType(std::int32_t typeNumber, std::string_view versionText = {});
 
     void Attach(DeviceSide& side) override;
     void OnReceive(std::uint8_t byte) override;

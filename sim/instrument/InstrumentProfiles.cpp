@@ -179,6 +179,13 @@ const std::vector<std::string>& InstrumentCodes() {
     return codes;
 }
 
+std::string InstrumentCodeOf(std::int32_t typeNumber) {
+    for (const TypeRow& t : kTypes) {
+        if (t.number == typeNumber) return t.code;
+    }
+    return {};
+}
+
 std::unique_ptr<InstrumentProfile> InstrumentProfileFor(std::string_view code, std::string_view versionText) {
     for (const TypeRow& t : kTypes) {
         if (code != t.code) continue;

@@ -130,11 +130,17 @@ TEST(InstrumentCodesTest, EveryTypeOfTheCaptureTableIsModelledWithItsTypeNumber)
         auto p = sim::InstrumentProfileFor(expected[i].first);
         ASSERT_NE(p, nullptr);
         EXPECT_EQ(p->typeNumber, expected[i].second);
+        EXPECT_EQ(sim::InstrumentCodeOf(expected[i].second), expected[i].first);
+        auto byNumber = sim::InstrumentModel::ForType(expected[i].second);
+        ASSERT_NE(byNumber, nullptr);
+        EXPECT_EQ(byNumber->VersionText(), p->versionText);
         // A version text the host reads with a major, a minor and a patch digit.
         EXPECT_GT(sim::VersionNumberOf(p->versionText), 0) << p->versionText;
         EXPECT_NE(p->initial, p->factory) << "a restore must be visible";
     }
     EXPECT_EQ(sim::InstrumentProfileFor("RV70"), nullptr);
+    EXPECT_EQ(sim::InstrumentModel::ForType(3), nullptr);  // a datalogger, modelled in sim/logger
+    EXPECT_EQ(sim::InstrumentModel::ForType(15, "DM9 2.03")->FirmwareVersion(), 203);
     EXPECT_EQ(sim::InstrumentModel::Create("XYZ 1.00"), nullptr);
     EXPECT_NE(sim::InstrumentModel::Create("tru 3.61"), nullptr);
 }
