@@ -96,8 +96,9 @@ TEST_F(InstrumentBench, SetRepliesAreChosenPerSetting) {
         sim::SetReply reply;
         const char* answer;
     };
-    for (const Case& c : {Case{sim::SetReply::kError, "\rERROR\r>"}, Case{sim::SetReply::kBarePrompt, "\r>"},
-                          Case{sim::SetReply::kSilent, ""}}) {
+    for (const Case& c :
+         {Case{sim::SetReply::kError, "\rERROR\r>"}, Case{sim::SetReply::kBarePrompt, "\r>"},
+          Case{sim::SetReply::kSilent, ""}}) {
         m.SetSetReply("sys", c.reply);
         EXPECT_EQ(Ask("set -sys 9 9 9 9"), c.answer);
         EXPECT_EQ(m.Setting("sys"), "3 1 0 2");
@@ -115,9 +116,10 @@ TEST_F(InstrumentBench, GetRepliesAreChosenPerSetting) {
         sim::GetReply reply;
         const char* answer;
     };
-    for (const Case& c : {Case{sim::GetReply::kError, "\rERROR\r>"}, Case{sim::GetReply::kBarePrompt, "\r>"},
-                          Case{sim::GetReply::kEmpty, "\r\r>"}, Case{sim::GetReply::kSilent, ""},
-                          Case{sim::GetReply::kValue, "\rFIELD7\r>"}}) {
+    for (const Case& c :
+         {Case{sim::GetReply::kError, "\rERROR\r>"}, Case{sim::GetReply::kBarePrompt, "\r>"},
+          Case{sim::GetReply::kEmpty, "\r\r>"}, Case{sim::GetReply::kSilent, ""},
+          Case{sim::GetReply::kValue, "\rFIELD7\r>"}}) {
         m.SetGetReply("i", c.reply);
         EXPECT_EQ(Ask("get -i"), c.answer);
     }
@@ -158,7 +160,8 @@ TEST_F(InstrumentBench, RecordListsStopAtTheirCapacity) {
     sim::InstrumentModel& m = DeviceOf("HSR");
     ASSERT_EQ(Ask("reset -users"), "\rOK\r>");
     for (int i = 0; i < 25; ++i) {
-        ASSERT_EQ(Ask("set -user " + std::to_string(i) + " " + sim::EncodeUserRecord("u" + std::to_string(i))),
+        ASSERT_EQ(Ask("set -user " + std::to_string(i) + " " +
+                      sim::EncodeUserRecord("u" + std::to_string(i))),
                   "\rOK\r>");
     }
     EXPECT_EQ(Ask("set -user 25 " + sim::EncodeUserRecord("late")), "\rERROR\r>");
@@ -188,7 +191,8 @@ TEST_F(InstrumentBench, UserRecordsAreBase64OfTabbedFieldsWithTheNameFourth) {
 TEST_F(InstrumentBench, CalibrationListEndsWithAnErrorAfterItsLastEntry) {
     sim::InstrumentModel& m = DeviceOf("JQ");
     const std::size_t n = m.State().calibration.size();
-    for (std::size_t j = 0; j < n; ++j) EXPECT_EQ(Ask("get -cal " + std::to_string(j)), Value(m.State().calibration[j]));
+    for (std::size_t j = 0; j < n; ++j)
+        EXPECT_EQ(Ask("get -cal " + std::to_string(j)), Value(m.State().calibration[j]));
     EXPECT_EQ(Ask("get -cal " + std::to_string(n)), "\rERROR\r>");
     EXPECT_EQ(Ask("set -cal 0 0.5 2.5"), "\rOK\r>");
     EXPECT_EQ(m.State().calibration[0], "0.5 2.5");

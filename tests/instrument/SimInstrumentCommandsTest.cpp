@@ -23,23 +23,27 @@ struct TypeCase {
 
 // Which settings each type has, as the settings capture asks for them.
 const std::vector<TypeCase>& Types() {
+    // clang-format off
     static const std::vector<TypeCase> cases = {
-        {"DMINI", {"sn", "lang", "contr", "fvals", "uvals", "hadj", "tau"}, true, false, false, nullptr, false, false, false},
-        {"TQ", {"sn", "contr", "units", "adc", "sample"}, false, true, true, "t", false, false, false},
-        {"LG40", {"adccal", "loc", "x", "ext", "sn", "contr", "config"}, false, false, true, "sec", false, false, false},
-        {"FG", {"sn", "contr", "fvals", "units"}, false, true, true, "t", false, false, false},
-        {"DSKT", {"sn", "adccal", "wtoffset", "auto", "wtfactory", "sys"}, false, false, true, "sec", false, false, false},
-        {"S7K", {"adccal", "config"}, true, false, false, nullptr, false, false, false},
-        {"HJD", {"i", "sn"}, false, true, false, nullptr, false, false, false},
-        {"JQ", {"i", "sn", "contr", "adc15", "adc30"}, false, true, true, "sec", false, false, true},
-        {"DM9", {"sn", "config", "tadj", "pvuser"}, true, false, true, "sec", true, true, false},
-        {"HSR", {"sn", "config", "p", "pv", "c76", "tadj"}, false, false, true, "sec", false, true, false},
-        {"PX7T", {"sn", "config"}, true, false, false, nullptr, false, false, false},
-        {"TRU", {"sn", "config"}, true, false, false, nullptr, false, false, false},
-        {"DM9LSR", {"sn", "p0", "p3", "p5", "lwidth", "ltemp", "current", "config", "tadj"}, false, false, true, "sec", true, true, false},
-        {"TWI", {"sn", "contr", "usage", "p", "units", "tadj"}, false, true, true, "sec", false, false, false},
-        {"FLOWPACK", {"sn"}, false, true, false, nullptr, false, false, false},
+        //  code      settings                                         login  batt   erase  clock  eqn    user   cal
+        {"DMINI",    {"sn", "lang", "contr", "fvals", "uvals", "hadj", "tau"}, true,  false, false, nullptr, false, false, false},
+        {"TQ",       {"sn", "contr", "units", "adc", "sample"},              false, true,  true,  "t",   false, false, false},
+        {"LG40",     {"adccal", "loc", "x", "ext", "sn", "contr", "config"}, false, false, true,  "sec", false, false, false},
+        {"FG",       {"sn", "contr", "fvals", "units"},                       false, true,  true,  "t",   false, false, false},
+        {"DSKT",     {"sn", "adccal", "wtoffset", "auto", "wtfactory", "sys"}, false, false, true, "sec", false, false, false},
+        {"S7K",      {"adccal", "config"},                                    true,  false, false, nullptr, false, false, false},
+        {"HJD",      {"i", "sn"},                                             false, true,  false, nullptr, false, false, false},
+        {"JQ",       {"i", "sn", "contr", "adc15", "adc30"},                  false, true,  true,  "sec", false, false, true},
+        {"DM9",      {"sn", "config", "tadj", "pvuser"},                      true,  false, true,  "sec", true,  true,  false},
+        {"HSR",      {"sn", "config", "p", "pv", "c76", "tadj"},              false, false, true,  "sec", false, true,  false},
+        {"PX7T",     {"sn", "config"},                                        true,  false, false, nullptr, false, false, false},
+        {"TRU",      {"sn", "config"},                                        true,  false, false, nullptr, false, false, false},
+        {"DM9LSR",   {"sn", "p0", "p3", "p5", "lwidth", "ltemp", "current", "config", "tadj"},
+                                                                              false, false, true,  "sec", true,  true,  false},
+        {"TWI",      {"sn", "contr", "usage", "p", "units", "tadj"},          false, true,  true,  "sec", false, false, false},
+        {"FLOWPACK", {"sn"},                                                  false, true,  false, nullptr, false, false, false},
     };
+    // clang-format on
     return cases;
 }
 
@@ -61,7 +65,8 @@ std::string NewValue(const std::string& key) {
     return "7.25 new " + key;
 }
 
-class InstrumentTypeTest : public InstrumentBench, public ::testing::WithParamInterface<TypeCase> {};
+class InstrumentTypeTest : public InstrumentBench,
+                           public ::testing::WithParamInterface<TypeCase> {};
 
 TEST_P(InstrumentTypeTest, AnswersItsVersionAndExactlyItsOwnSettings) {
     const TypeCase& t = GetParam();
@@ -117,13 +122,15 @@ TEST_P(InstrumentTypeTest, HasTheBatteryEraseClockAndListsOfItsType) {
 }
 
 INSTANTIATE_TEST_SUITE_P(EveryType, InstrumentTypeTest, ::testing::ValuesIn(Types()),
-                         [](const ::testing::TestParamInfo<TypeCase>& p) { return std::string(p.param.code); });
+                         [](const ::testing::TestParamInfo<TypeCase>& p) {
+                             return std::string(p.param.code);
+                         });
 
 TEST(InstrumentCodesTest, EveryTypeOfTheCaptureTableIsModelledWithItsTypeNumber) {
     const std::vector<std::pair<std::string, int>> expected = {
-        {"DMINI", 6}, {"TQ", 7},   {"LG40", 8},  {"FG", 9},   {"DSKT", 11},   {"S7K", 12}, {"HJD", 13},
-        {"JQ", 14},   {"DM9", 15}, {"HSR", 16},  {"PX7T", 17}, {"TRU", 20}, {"DM9LSR", 22}, {"TWI", 23},
-        {"FLOWPACK", 24}};
+        {"DMINI", 6}, {"TQ", 7},   {"LG40", 8},    {"FG", 9},   {"DSKT", 11},
+        {"S7K", 12},  {"HJD", 13}, {"JQ", 14},     {"DM9", 15}, {"HSR", 16},
+        {"PX7T", 17}, {"TRU", 20}, {"DM9LSR", 22}, {"TWI", 23}, {"FLOWPACK", 24}};
     ASSERT_EQ(sim::InstrumentCodes().size(), expected.size());
     for (std::size_t i = 0; i < expected.size(); ++i) {
         EXPECT_EQ(sim::InstrumentCodes()[i], expected[i].first);
@@ -180,9 +187,10 @@ TEST_F(InstrumentBench, RefusesValuesItCannotTake) {
         const char* command;
         const char* key;
     };
-    for (const Bad& b : {Bad{"set -contr 64", "contr"}, Bad{"set -contr -1", "contr"}, Bad{"set -lang 2x", "lang"},
-                         Bad{"set -tau 99999999999999999999", "tau"}, Bad{"set -sn ", "sn"},
-                         Bad{"set -sn 1234567890123456", "sn"}, Bad{"set -sn A B", "sn"}, Bad{"set -fvals", "fvals"}}) {
+    for (const Bad& b : {Bad{"set -contr 64", "contr"}, Bad{"set -contr -1", "contr"},
+                         Bad{"set -lang 2x", "lang"}, Bad{"set -tau 99999999999999999999", "tau"},
+                         Bad{"set -sn ", "sn"}, Bad{"set -sn 1234567890123456", "sn"},
+                         Bad{"set -sn A B", "sn"}, Bad{"set -fvals", "fvals"}}) {
         SCOPED_TRACE(b.command);
         const std::string before = m.Setting(b.key);
         EXPECT_EQ(Ask(b.command), "\rERROR\r>");
@@ -199,6 +207,27 @@ TEST_F(InstrumentBench, ConfigChecksumsAreUnsigned32BitNumbers) {
     EXPECT_EQ(Ask("set -config -5"), "\rERROR\r>");
     EXPECT_EQ(Ask("set -config 12ab"), "\rERROR\r>");
     EXPECT_EQ(m.Setting("config"), "4294967295");
+}
+
+TEST_F(InstrumentBench, AConfigChecksumCheckTakesOnlyNumbersAdjustedToTheSerialNumber) {
+    sim::InstrumentModel& m = DeviceOf("DM9");
+    LogIn();
+    ASSERT_EQ(Ask("set -sn AA"), "\rOK\r>");
+    ASSERT_EQ(Ask("set -config 1000"), "\rOK\r>");
+    m.RequireConfigChecksum(true);
+    EXPECT_EQ(Ask("set -config 1001"), "\rERROR\r>");
+    ASSERT_EQ(Ask("set -sn AB"), "\rOK\r>");
+    EXPECT_EQ(Ask("set -config 1000"), "\rERROR\r>");  // not adjusted
+    EXPECT_EQ(Ask("set -config 1001"), "\rOK\r>");
+    // The number wraps at 32 bits.
+    m.RequireConfigChecksum(false);
+    ASSERT_EQ(Ask("set -config 5"), "\rOK\r>");
+    m.RequireConfigChecksum(true);
+    ASSERT_EQ(Ask("set -sn A"), "\rOK\r>");
+    EXPECT_EQ(Ask("set -config 4294967235"), "\rOK\r>");  // 5 - 131 + 65, modulo 2^32
+    EXPECT_EQ(Ask("set -config 0"), "\rERROR\r>");
+    m.RequireConfigChecksum(false);
+    EXPECT_EQ(Ask("set -config 0"), "\rOK\r>");
 }
 
 TEST_F(InstrumentBench, ClockFollowsVirtualTimeAndTakesDateAndTime) {

@@ -14,7 +14,8 @@ struct ProgramCase {
     std::uint32_t codeAddress;
 };
 
-class InstrumentProgrammingTest : public InstrumentBench, public ::testing::WithParamInterface<ProgramCase> {};
+class InstrumentProgrammingTest : public InstrumentBench,
+                                  public ::testing::WithParamInterface<ProgramCase> {};
 
 // A small map at 9600 with four-digit addresses, and the large ones at
 // 57600 with five.
