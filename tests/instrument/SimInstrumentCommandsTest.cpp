@@ -65,10 +65,10 @@ std::string NewValue(const std::string& key) {
     return "7.25 new " + key;
 }
 
-class InstrumentTypeTest : public InstrumentBench,
-                           public ::testing::WithParamInterface<TypeCase> {};
+class SimInstrumentTypeTest : public SimInstrumentBench,
+                              public ::testing::WithParamInterface<TypeCase> {};
 
-TEST_P(InstrumentTypeTest, AnswersItsVersionAndExactlyItsOwnSettings) {
+TEST_P(SimInstrumentTypeTest, AnswersItsVersionAndExactlyItsOwnSettings) {
     const TypeCase& t = GetParam();
     sim::InstrumentModel& m = DeviceOf(t.code);
     EXPECT_EQ(Ask("get -ver"), Value(m.Profile().versionText));
@@ -95,7 +95,7 @@ TEST_P(InstrumentTypeTest, AnswersItsVersionAndExactlyItsOwnSettings) {
     }
 }
 
-TEST_P(InstrumentTypeTest, HasTheBatteryEraseClockAndListsOfItsType) {
+TEST_P(SimInstrumentTypeTest, HasTheBatteryEraseClockAndListsOfItsType) {
     const TypeCase& t = GetParam();
     sim::InstrumentModel& m = DeviceOf(t.code);
     LogIn();
@@ -121,12 +121,12 @@ TEST_P(InstrumentTypeTest, HasTheBatteryEraseClockAndListsOfItsType) {
     EXPECT_EQ(Ask("frobnicate"), "\rUnsupported\r>");
 }
 
-INSTANTIATE_TEST_SUITE_P(EveryType, InstrumentTypeTest, ::testing::ValuesIn(Types()),
+INSTANTIATE_TEST_SUITE_P(EveryType, SimInstrumentTypeTest, ::testing::ValuesIn(Types()),
                          [](const ::testing::TestParamInfo<TypeCase>& p) {
                              return std::string(p.param.code);
                          });
 
-TEST(InstrumentCodesTest, EveryTypeOfTheCaptureTableIsModelledWithItsTypeNumber) {
+TEST(SimInstrumentCodesTest, EveryTypeOfTheCaptureTableIsModelledWithItsTypeNumber) {
     const std::vector<std::pair<std::string, int>> expected = {
         {"DMINI", 6}, {"TQ", 7},   {"LG40", 8},    {"FG", 9},   {"DSKT", 11},
         {"S7K", 12},  {"HJD", 13}, {"JQ", 14},     {"DM9", 15}, {"HSR", 16},
@@ -152,7 +152,7 @@ TEST(InstrumentCodesTest, EveryTypeOfTheCaptureTableIsModelledWithItsTypeNumber)
     EXPECT_NE(sim::InstrumentModel::Create("tru 3.61"), nullptr);
 }
 
-TEST(InstrumentCodesTest, VersionNumbersAreReadLikeTheDevicesWriteThem) {
+TEST(SimInstrumentCodesTest, VersionNumbersAreReadLikeTheDevicesWriteThem) {
     EXPECT_EQ(sim::VersionNumberOf("TRU 3.64"), 364);
     EXPECT_EQ(sim::VersionNumberOf("DM9 2.1"), 210);
     EXPECT_EQ(sim::VersionNumberOf("FLOWPACK 10.02"), 1002);
@@ -163,7 +163,7 @@ TEST(InstrumentCodesTest, VersionNumbersAreReadLikeTheDevicesWriteThem) {
 }
 
 // Settings that came with a firmware version are missing before it.
-TEST_F(InstrumentBench, LaterSettingsAreMissingOnOlderFirmware) {
+TEST_F(SimInstrumentBench, LaterSettingsAreMissingOnOlderFirmware) {
     sim::InstrumentModel& lg = Device("LG40 1.60");
     EXPECT_FALSE(lg.HasSetting("sn"));
     EXPECT_EQ(Ask("get -sn"), "\rUnsupported\r>");
@@ -172,7 +172,7 @@ TEST_F(InstrumentBench, LaterSettingsAreMissingOnOlderFirmware) {
     EXPECT_EQ(lg.State().settings.count("contr"), 0u);
 }
 
-TEST_F(InstrumentBench, Dm9HasPvuserFromVersion205) {
+TEST_F(SimInstrumentBench, Dm9HasPvuserFromVersion205) {
     sim::InstrumentModel& old = Device("DM9 2.04");
     LogIn();
     EXPECT_EQ(Ask("get -pvuser"), "\rUnsupported\r>");
@@ -180,7 +180,7 @@ TEST_F(InstrumentBench, Dm9HasPvuserFromVersion205) {
     EXPECT_EQ(Ask("get -tadj"), Value("0.35"));
 }
 
-TEST_F(InstrumentBench, RefusesValuesItCannotTake) {
+TEST_F(SimInstrumentBench, RefusesValuesItCannotTake) {
     sim::InstrumentModel& m = DeviceOf("DMINI");
     LogIn();
     struct Bad {
@@ -199,7 +199,7 @@ TEST_F(InstrumentBench, RefusesValuesItCannotTake) {
     EXPECT_EQ(Ask("set -sn 123456789012345"), "\rOK\r>");
 }
 
-TEST_F(InstrumentBench, ConfigChecksumsAreUnsigned32BitNumbers) {
+TEST_F(SimInstrumentBench, ConfigChecksumsAreUnsigned32BitNumbers) {
     sim::InstrumentModel& m = DeviceOf("TRU");
     LogIn();
     EXPECT_EQ(Ask("set -config 4294967295"), "\rOK\r>");
@@ -209,7 +209,7 @@ TEST_F(InstrumentBench, ConfigChecksumsAreUnsigned32BitNumbers) {
     EXPECT_EQ(m.Setting("config"), "4294967295");
 }
 
-TEST_F(InstrumentBench, AConfigChecksumCheckTakesOnlyNumbersAdjustedToTheSerialNumber) {
+TEST_F(SimInstrumentBench, AConfigChecksumCheckTakesOnlyNumbersAdjustedToTheSerialNumber) {
     sim::InstrumentModel& m = DeviceOf("DM9");
     LogIn();
     ASSERT_EQ(Ask("set -sn AA"), "\rOK\r>");
@@ -230,7 +230,7 @@ TEST_F(InstrumentBench, AConfigChecksumCheckTakesOnlyNumbersAdjustedToTheSerialN
     EXPECT_EQ(Ask("set -config 0"), "\rOK\r>");
 }
 
-TEST_F(InstrumentBench, ClockFollowsVirtualTimeAndTakesDateAndTime) {
+TEST_F(SimInstrumentBench, ClockFollowsVirtualTimeAndTakesDateAndTime) {
     sim::InstrumentModel& tq = DeviceOf("TQ");
     EXPECT_EQ(Ask("set -t 13:07:09"), "\rOK\r>");
     EXPECT_EQ(Ask("set -d 2017-5-4"), "\rOK\r>");
@@ -242,7 +242,7 @@ TEST_F(InstrumentBench, ClockFollowsVirtualTimeAndTakesDateAndTime) {
     EXPECT_EQ(tq.ClockSeconds(), at + 10);
 }
 
-TEST_F(InstrumentBench, QuorSecondsClockTakesTheCountAndRefusesNonsense) {
+TEST_F(SimInstrumentBench, QuorSecondsClockTakesTheCountAndRefusesNonsense) {
     sim::InstrumentModel& lg = DeviceOf("LG40");
     EXPECT_EQ(Ask("set -sec 536544000"), "\rOK\r>");
     EXPECT_EQ(lg.ClockSeconds(), 536544000);
@@ -253,7 +253,7 @@ TEST_F(InstrumentBench, QuorSecondsClockTakesTheCountAndRefusesNonsense) {
     EXPECT_EQ(lg.ClockSeconds(), 536544000);
 }
 
-TEST_F(InstrumentBench, Dm9TakesItsSensorTypeApartFromTheSettings) {
+TEST_F(SimInstrumentBench, Dm9TakesItsSensorTypeApartFromTheSettings) {
     sim::InstrumentModel& m = DeviceOf("DM9");
     LogIn();
     const sim::InstrumentState before = m.State();

@@ -17,7 +17,7 @@
 
 namespace quor::testing {
 
-class InstrumentBench : public ::testing::Test {
+class SimInstrumentBench : public ::testing::Test {
   protected:
     static constexpr std::uint32_t kReplyTimeoutMs = 2000;
     static constexpr std::uint32_t kEraseTimeoutMs = 17000;
