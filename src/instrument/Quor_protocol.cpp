@@ -341,24 +341,26 @@ ResultCode Quor_protocol::DPSetTime() {
     return result;
 }
 
-ResultCode Quor_protocol::GetValueString(const char* command, std::uint32_t timeoutMs,
-                                         char* destination, std::uint32_t maxLength) {
-    if (!command || !destination) return rc::kMissingArgument;
+ResultCode Quor_protocol::AskValue(const char* command, std::uint32_t timeoutMs, std::uint32_t* ms,
+                                   const ValueJudge& judge) {
     FixedText<kMaxValueCommandChars> text;
     text.Format("%s\r", command);
     ResultCode result = rc::kUnreadableAnswer;
-    std::uint32_t ms = 0;
     for (int attempt = 0; attempt < kValueAttempts; ++attempt) {
         char answer[kValueAnswerSize];
-        ResultCode r = Command(text.c_str(), timeoutMs, answer, sizeof answer, &ms);
-        if (r <= 0) {
-            result = r;
-            continue;
-        }
-        if (Contains(answer, "Error")) {
-            result = rc::kUnreadableAnswer;
-            continue;
-        }
+        result = Command(text.c_str(), timeoutMs, answer, sizeof answer, ms);
+        if (result > 0) result = judge(answer, *ms);
+        if (result > 0) return rc::kOk;
+    }
+    return result;
+}
+
+ResultCode Quor_protocol::GetValueString(const char* command, std::uint32_t timeoutMs,
+                                         char* destination, std::uint32_t maxLength) {
+    if (!command || !destination) return rc::kMissingArgument;
+    std::uint32_t ms = 0;
+    ResultCode result = AskValue(command, timeoutMs, &ms, [&](const char* answer, std::uint32_t took) {
+        if (Contains(answer, "Error")) return rc::kUnreadableAnswer;
         const char* p = answer;
         if (*p == '\r') ++p;
         if (*p == '\n') ++p;
@@ -369,19 +371,13 @@ ResultCode Quor_protocol::GetValueString(const char* command, std::uint32_t time
         }
         destination[n] = '\0';
         if (destination[0] == '>') {
-            result = rc::kUnreadableAnswer;
             Log(QuorLog::kLevelMilestone,
                 "GetValueString found a leading prompt character executing command \"%s\" (%d ms)",
-                command, static_cast<int>(ms));
-            continue;
+                command, static_cast<int>(took));
+            return rc::kUnreadableAnswer;
         }
-        if (n == 0) {
-            result = rc::kUnreadableAnswer;
-            continue;
-        }
-        result = rc::kOk;
-        break;
-    }
+        return n == 0 ? rc::kUnreadableAnswer : rc::kOk;
+    });
     if (result == rc::kOk) {
         Log(QuorLog::kLevelMilestone, "GetValueString found %s \"%s\" (%d ms)", command, destination,
             static_cast<int>(ms));
@@ -397,29 +393,13 @@ ResultCode Quor_protocol::GetValueString(const char* command, std::uint32_t time
 ResultCode Quor_protocol::GetValueLong(const char* command, std::uint32_t timeoutMs,
                                        std::int32_t* value) {
     if (!command || !value) return rc::kMissingArgument;
-    FixedText<kMaxValueCommandChars> text;
-    text.Format("%s\r", command);
-    ResultCode result = rc::kUnreadableAnswer;
     std::uint32_t ms = 0;
-    for (int attempt = 0; attempt < kValueAttempts; ++attempt) {
-        char answer[kValueAnswerSize];
-        ResultCode r = Command(text.c_str(), timeoutMs, answer, sizeof answer, &ms);
-        if (r <= 0) {
-            result = r;
-            continue;
-        }
+    ResultCode result = AskValue(command, timeoutMs, &ms, [&](const char* answer, std::uint32_t) {
         const char* p = std::strchr(answer, '\r');
         p = p ? p + 1 : answer;
         if (*p == '\n') ++p;
-        std::int32_t v = 0;
-        if (!ReadInt32(p, &v)) {
-            result = rc::kUnreadableAnswer;
-            continue;
-        }
-        *value = v;
-        result = rc::kOk;
-        break;
-    }
+        return ReadInt32(p, value) ? rc::kOk : rc::kUnreadableAnswer;
+    });
     if (result == rc::kOk) {
         Log(QuorLog::kLevelMilestone, "GetValueLong found %s \"%ld\" (%d ms)", command,
             static_cast<long>(*value), static_cast<int>(ms));

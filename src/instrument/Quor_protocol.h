@@ -108,6 +108,11 @@ private:
     // DeviceCommand with the prompt as terminator into answer[size].
     ResultCode Command(const char* command, std::uint32_t timeoutMs, char* answer,
                        std::uint32_t size, std::uint32_t* elapsedMs);
+    // Up to three attempts of "<command>\r"; judge gives an answered
+    // attempt's result (positive ends the attempts).
+    using ValueJudge = std::function<ResultCode(const char* answer, std::uint32_t elapsedMs)>;
+    ResultCode AskValue(const char* command, std::uint32_t timeoutMs, std::uint32_t* elapsedMs,
+                        const ValueJudge& judge);
     // A set command answered with "OK" (logged with label and shown value):
     // 1; any other answer -30; a failed transaction its error.
     ResultCode SetValue(const char* command, const char* label, const char* shown);

@@ -20,29 +20,12 @@
 #include "log/QuorLog.h"
 #include "sim/core/DeviceModel.h"
 #include "sim/core/SimWorld.h"
+#include "support/ScopedZone.h"
 #include "support/TempDir.h"
 
 namespace quor::insttest {
 
-// Runs with the computer's zone set to tz, restored afterwards.
-class ScopedZone {
-public:
-    explicit ScopedZone(const char* tz) {
-        const char* old = std::getenv("TZ");
-        had_ = old != nullptr;
-        if (had_) old_ = old;
-        setenv("TZ", tz, 1);
-        tzset();
-    }
-    ~ScopedZone() {
-        if (had_) setenv("TZ", old_.c_str(), 1); else unsetenv("TZ");
-        tzset();
-    }
-
-private:
-    bool had_ = false;
-    std::string old_;
-};
+using quor::testing::ScopedZone;
 
 // How the bench instrument answers a set command.
 enum class SetAnswer { kError, kOther };
