@@ -146,6 +146,9 @@ ResultCode Quor_protocol::RestoreLogger(const char* newSerial) {
     // A logger whose device ID is restored keeps the serial number it has.
     if (s.validMask & req::kDeviceId) s.validMask &= ~req::kSerialNumber;
     std::uint32_t request = s.validMask;
+    // A logger that cannot take a trait only ever had one worked out for it
+    // (a Corvalink's, the radio a subchannel implies): nothing to write back.
+    if (!(s.capabilities & cap::kExtended)) request &= ~req::kTrait;
     ResultCode r = logger_->DeviceSettings(&s, &request, 1);
     if ((r < 0 && r != rc::kSomeSettingsFailed) || s.validMask == 0) {
         Log(QuorLog::kLevelFailure, "DPRestoreInfo received error %d trying to upload device settings",
@@ -156,7 +159,14 @@ ResultCode Quor_protocol::RestoreLogger(const char* newSerial) {
 
 ResultCode Quor_protocol::DPRestoreInfo(const char* path, const char* newSerial) {
     if (!settingsLoaded_) {
+        // The file holds settings; who is connected is what DPConnect learnt.
+        const LoggerSettings connected = loggerSettings_;
         ResultCode r = ReadInfoFile(path);
+        loggerSettings_.kind = connected.kind;
+        loggerSettings_.familyName = connected.familyName;
+        loggerSettings_.newFirmware = connected.newFirmware;
+        loggerSettings_.versionText = connected.versionText;
+        loggerSettings_.firmwareVersion = connected.firmwareVersion;
         if (r < 0) {
             Log(QuorLog::kLevelFailure,
                 "DPRestoreInfo received error %d trying to read device settings from %s", r,
