@@ -33,7 +33,7 @@ RecordSet MakeSet(const std::vector<std::string>& values) {
     return set;
 }
 
-TEST_F(InstrumentBench, ZeroRequestWordsDoNothing) {
+TEST_F(ProtocolBench, ZeroRequestWordsDoNothing) {
     BenchInstrument& d = Connected("TRU 3.65");
     const std::size_t lines = d.Lines().size();
     EXPECT_EQ(proto.GetInstInfo(0), 0);
@@ -43,7 +43,7 @@ TEST_F(InstrumentBench, ZeroRequestWordsDoNothing) {
     EXPECT_TRUE(Logged("SetInstInfo should be called with non-zero flags"));
 }
 
-TEST_F(InstrumentBench, CaptureReadsInItsOrderAndMarksWhatItGot) {
+TEST_F(ProtocolBench, CaptureReadsInItsOrderAndMarksWhatItGot) {
     BenchInstrument& d = Connected("TWI 1.10");
     d.settings = {{"sn", "TW-0042"}, {"contr", "12"},   {"usage", "field"},
                   {"p", "1 2 3"},    {"units", "kPa"},  {"tadj", "0.1 0.2"}};
@@ -64,7 +64,7 @@ TEST_F(InstrumentBench, CaptureReadsInItsOrderAndMarksWhatItGot) {
                                               "get -tadj", "get -p"}));
 }
 
-TEST_F(InstrumentBench, FailedGetsLeaveTheirBitsClearAndGiveMinus35) {
+TEST_F(ProtocolBench, FailedGetsLeaveTheirBitsClearAndGiveMinus35) {
     BenchInstrument& d = Connected("TQ 1.20");
     d.settings = {{"sn", "TQ-1"}, {"units", "2"}, {"adc", "55"}};  // no contr, no sample
     EXPECT_EQ(proto.GetInstInfo(0x100192), -35);
@@ -72,14 +72,14 @@ TEST_F(InstrumentBench, FailedGetsLeaveTheirBitsClearAndGiveMinus35) {
     EXPECT_TRUE(Logged("GetInstInfo could not collect all settings"));
 }
 
-TEST_F(InstrumentBench, MissingSampleCostsNothing) {
+TEST_F(ProtocolBench, MissingSampleCostsNothing) {
     BenchInstrument& d = Connected("TQ 1.20");
     d.settings = {{"sn", "TQ-1"}, {"contr", "3"}, {"units", "2"}, {"adc", "55"}};
     EXPECT_EQ(proto.GetInstInfo(0x100192), 1);
     EXPECT_EQ(proto.Instrument().selection, 0x192u);
 }
 
-TEST_F(InstrumentBench, SerialNumberThatSaysOkIsAskedAgain) {
+TEST_F(ProtocolBench, SerialNumberThatSaysOkIsAskedAgain) {
     BenchInstrument& d = Connected("TRU 3.65");
     d.settings = {{"sn", "OK"}};
     EXPECT_EQ(proto.GetInstInfo(0x2), -30);
@@ -87,7 +87,7 @@ TEST_F(InstrumentBench, SerialNumberThatSaysOkIsAskedAgain) {
     EXPECT_EQ(d.Count("get -sn"), 3);  // each try's value said OK
 }
 
-TEST_F(InstrumentBench, ABrokenLinkEndsTheCaptureEarly) {
+TEST_F(ProtocolBench, ABrokenLinkEndsTheCaptureEarly) {
     BenchInstrument& d = Connected("TRU 3.65");
     d.settings = {{"sn", "T-1"}, {"config", "77"}};
     d.silent = true;
@@ -95,7 +95,7 @@ TEST_F(InstrumentBench, ABrokenLinkEndsTheCaptureEarly) {
     EXPECT_EQ(d.Count("get -config"), 0);  // the serial number's silence stopped it
 }
 
-TEST_F(InstrumentBench, ShortCalibrationListIsAList) {
+TEST_F(ProtocolBench, ShortCalibrationListIsAList) {
     BenchInstrument& d = Connected("JQ 2.10");
     d.settings = {{"cal 0", "a0"}, {"cal 1", "a1"}, {"cal 2", "a2"}, {"cal 4", "a4"}};
     EXPECT_EQ(proto.GetInstInfo(0x200000), 1);
@@ -110,7 +110,7 @@ TEST_F(InstrumentBench, ShortCalibrationListIsAList) {
     EXPECT_EQ(proto.GetInstInfo(0x200000), -34);
 }
 
-TEST_F(InstrumentBench, HsrKeepsPvAndC76WithP) {
+TEST_F(ProtocolBench, HsrKeepsPvAndC76WithP) {
     BenchInstrument& d = Connected("HSR 1.30");
     d.settings = {{"p", "P1"}, {"pv", "PV1"}, {"c76", "C7"}};
     EXPECT_EQ(proto.GetInstInfo(0x400000), 1);
@@ -130,7 +130,7 @@ TEST_F(InstrumentBench, HsrKeepsPvAndC76WithP) {
     EXPECT_TRUE(Logged("SetInstInfo set -pv to \"PV1\""));
 }
 
-TEST_F(InstrumentBench, HadjWithTauAndOnlyWhenThereIsAnHadj) {
+TEST_F(ProtocolBench, HadjWithTauAndOnlyWhenThereIsAnHadj) {
     BenchInstrument& d = Connected("DMINI 1.20");
     EXPECT_EQ(proto.GetInstInfo(0x40000000), 1);  // none: still no failure
     EXPECT_EQ(proto.Instrument().selection & 0x40000000u, 0u);
@@ -146,7 +146,7 @@ TEST_F(InstrumentBench, HadjWithTauAndOnlyWhenThereIsAnHadj) {
     EXPECT_TRUE(Logged("SetInstInfo set tau to \"-5\""));
 }
 
-TEST_F(InstrumentBench, TuningValuesGoToTheFirstSixEntries) {
+TEST_F(ProtocolBench, TuningValuesGoToTheFirstSixEntries) {
     BenchInstrument& d = Connected("DM9LSR 1.00");
     d.settings = {{"p0", "0.1"}, {"p3", "3"}, {"p5", "5"}, {"lwidth", "12"}, {"ltemp", "25"}, {"current", "7"}};
     EXPECT_EQ(proto.GetInstInfo(0x4), 1);
@@ -163,7 +163,7 @@ TEST_F(InstrumentBench, TuningValuesGoToTheFirstSixEntries) {
 
 // --- restore -------------------------------------------------------------------
 
-TEST_F(InstrumentBench, RestoreSendsEverySettingInItsOrderWithItsLabel) {
+TEST_F(ProtocolBench, RestoreSendsEverySettingInItsOrderWithItsLabel) {
     BenchInstrument& d = Connected("DSKT 1.00");
     InstrumentSettings& s = proto.MutableInstrument();
     s.serialNumber = "DK-9";
@@ -182,7 +182,7 @@ TEST_F(InstrumentBench, RestoreSendsEverySettingInItsOrderWithItsLabel) {
     EXPECT_TRUE(Logged("SetInstInfo set autosec to \"60\""));
 }
 
-TEST_F(InstrumentBench, ASetWithoutOkIsAFailedRestoreAndTheRestStillGoes) {
+TEST_F(ProtocolBench, ASetWithoutOkIsAFailedRestoreAndTheRestStillGoes) {
     for (SetAnswer how : {SetAnswer::kOther, SetAnswer::kError}) {
         BenchInstrument& d = Connected("DMINI 1.20");
         InstrumentSettings& s = proto.MutableInstrument();
@@ -202,7 +202,7 @@ TEST_F(InstrumentBench, ASetWithoutOkIsAFailedRestoreAndTheRestStillGoes) {
     }
 }
 
-TEST_F(InstrumentBench, RejectedSerialNumberIsMinus12) {
+TEST_F(ProtocolBench, RejectedSerialNumberIsMinus12) {
     BenchInstrument& d = Connected("TRU 3.65");
     proto.MutableInstrument().serialNumber = "BAD";
     d.refused.insert("sn");
@@ -210,14 +210,14 @@ TEST_F(InstrumentBench, RejectedSerialNumberIsMinus12) {
     EXPECT_EQ(d.Count("set -sn BAD"), 9);  // three tries of one transaction each retried
 }
 
-TEST_F(InstrumentBench, BitWithoutASettingIsMinus30) {
+TEST_F(ProtocolBench, BitWithoutASettingIsMinus30) {
     BenchInstrument& d = Connected("TRU 3.65");
     proto.MutableInstrument().config = "5";
     EXPECT_EQ(proto.SetInstInfo(0x800 | 0x10000), -30);
     EXPECT_EQ(d.settings["config"], "5");
 }
 
-TEST_F(InstrumentBench, SilenceEndsTheRestoreEarly) {
+TEST_F(ProtocolBench, SilenceEndsTheRestoreEarly) {
     BenchInstrument& d = Connected("TRU 3.65");
     proto.MutableInstrument().serialNumber = "T-1";
     proto.MutableInstrument().config = "5";
@@ -228,7 +228,7 @@ TEST_F(InstrumentBench, SilenceEndsTheRestoreEarly) {
 
 // --- record lists ----------------------------------------------------------------
 
-TEST_F(InstrumentBench, RecordsAreReadUpToTheirCount) {
+TEST_F(ProtocolBench, RecordsAreReadUpToTheirCount) {
     BenchInstrument& d = Connected("DM9 2.05");
     d.settings = {{"eqn 0", "A x"}, {"eqn 1", "B y"}, {"eqn 2", "C z"}};
     RecordSet set;
@@ -246,7 +246,7 @@ TEST_F(InstrumentBench, RecordsAreReadUpToTheirCount) {
     EXPECT_TRUE(Logged("GetRecords_Serial found an unexpected record type \"3\""));
 }
 
-TEST_F(InstrumentBench, UnansweredCountAsksEntryByEntry) {
+TEST_F(ProtocolBench, UnansweredCountAsksEntryByEntry) {
     BenchInstrument& d = Connected("DM9 2.05");
     d.settings = {{"eqn#", "ERROR"}, {"eqn 0", "A"}, {"eqn 1", "B"}, {"eqn 2", "C"}, {"eqn 3", "D"}};
     RecordSet set;
@@ -263,7 +263,7 @@ TEST_F(InstrumentBench, UnansweredCountAsksEntryByEntry) {
     EXPECT_TRUE(Logged("GetRecords_Serial instrument reports 25 \"user\" records"));
 }
 
-TEST_F(InstrumentBench, UserRecordsComeBackSortedByTheirNames) {
+TEST_F(ProtocolBench, UserRecordsComeBackSortedByTheirNames) {
     BenchInstrument& d = Connected("DM9 2.05");
     RecordSet set = MakeSet({UserRecord("beta"), UserRecord("Alpha"), UserRecord("alpha")});
     EXPECT_EQ(proto.SetRecords_Serial(&set, kUserRecordKind), 1);
@@ -278,7 +278,7 @@ TEST_F(InstrumentBench, UserRecordsComeBackSortedByTheirNames) {
     EXPECT_TRUE(Logged("SetRecords_Serial found an empty \"user\" set"));
 }
 
-TEST_F(InstrumentBench, ARefusedRecordIsReportedAfterTheOthersWent) {
+TEST_F(ProtocolBench, ARefusedRecordIsReportedAfterTheOthersWent) {
     BenchInstrument& d = Connected("DM9 2.05");
     RecordSet set = MakeSet({"a 1", "b 2", "c 3"});
     d.refused.insert("eqn 1");

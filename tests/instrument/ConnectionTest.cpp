@@ -20,7 +20,7 @@ struct ConnectCase {
     std::int32_t recordVersion;
 };
 
-class ConnectDecision : public InstrumentBench, public ::testing::WithParamInterface<ConnectCase> {};
+class ConnectDecision : public ProtocolBench, public ::testing::WithParamInterface<ConnectCase> {};
 
 TEST_P(ConnectDecision, ResultLogAndRecord) {
     const ConnectCase& c = GetParam();
@@ -61,7 +61,7 @@ INSTANTIATE_TEST_SUITE_P(
                     DeviceType::kEnd, 0}),
     [](const ::testing::TestParamInfo<ConnectCase>& p) { return p.param.name; });
 
-TEST_F(InstrumentBench, ConnectRefusesMissingArgumentsWithoutTouchingThePort) {
+TEST_F(ProtocolBench, ConnectRefusesMissingArgumentsWithoutTouchingThePort) {
     BenchInstrument& d = Put("TRU 3.65");
     DeviceTypeInfo record;
     EXPECT_EQ(proto.DPConnect("", kBaudIndex9600, 3, &record), -10);
@@ -77,7 +77,7 @@ TEST_F(InstrumentBench, ConnectRefusesMissingArgumentsWithoutTouchingThePort) {
 
 // --- Login -------------------------------------------------------------------
 
-TEST_F(InstrumentBench, LoginTypesTheCodeAQuarterSecondPerCharacter) {
+TEST_F(ProtocolBench, LoginTypesTheCodeAQuarterSecondPerCharacter) {
     BenchInstrument& d = Connected("TRU 3.65");
     d.loginReply = "\r\n*3378\r\n>";  // the echoed code alone counts
     const std::size_t before = d.Arrivals().size();
@@ -102,7 +102,7 @@ TEST_F(InstrumentBench, LoginTypesTheCodeAQuarterSecondPerCharacter) {
     EXPECT_EQ(d.Count("login *3378"), 1);
 }
 
-TEST_F(InstrumentBench, LoginAnsweredWithoutOkOrCodeFails) {
+TEST_F(ProtocolBench, LoginAnsweredWithoutOkOrCodeFails) {
     BenchInstrument& d = Connected("TRU 3.65");
     d.loginReply = "\r\nWHAT\r\n>";
     EXPECT_EQ(proto.Login(), -25);
@@ -112,14 +112,14 @@ TEST_F(InstrumentBench, LoginAnsweredWithoutOkOrCodeFails) {
     EXPECT_FALSE(Logged("successfully logged"));
 }
 
-TEST_F(InstrumentBench, LoginToASilentDeviceFails) {
+TEST_F(ProtocolBench, LoginToASilentDeviceFails) {
     BenchInstrument& d = Connected("TRU 3.65");
     d.silent = true;
     EXPECT_EQ(proto.Login(), -25);
     EXPECT_EQ(d.Count("login *3378"), 3);
 }
 
-TEST_F(InstrumentBench, LogoutOnlyForDevicesThatLogIn) {
+TEST_F(ProtocolBench, LogoutOnlyForDevicesThatLogIn) {
     BenchInstrument& d = Connected("TQ 1.20");  // TQ needs no login
     EXPECT_EQ(proto.Disconnect(true), 1);
     EXPECT_EQ(d.Count("logout"), 0);
@@ -138,7 +138,7 @@ TEST_F(InstrumentBench, LogoutOnlyForDevicesThatLogIn) {
 
 // --- battery, self-test, erase, clock ---------------------------------------
 
-TEST_F(InstrumentBench, BatteryPercentageIsReadOrRefused) {
+TEST_F(ProtocolBench, BatteryPercentageIsReadOrRefused) {
     BenchInstrument& d = Connected("TQ 1.20");
     std::int32_t pct = 0;
     EXPECT_EQ(proto.DPCheckBattery(&pct), 1);
@@ -161,7 +161,7 @@ struct PostCase {
     int sends;
 };
 
-TEST_F(InstrumentBench, SelfTestVerdicts) {
+TEST_F(ProtocolBench, SelfTestVerdicts) {
     BenchInstrument& d = Connected("TRU 3.65");
     for (const PostCase& c : {PostCase{"\r\nCode Good!\r\n>", 1, 1}, PostCase{"\r\nCode Corrupt!\r\n>", -1, 1},
                               PostCase{"\r\nhmm\r\n>", -30, 3}}) {
@@ -179,7 +179,7 @@ TEST_F(InstrumentBench, SelfTestVerdicts) {
 // Each self-test attempt is one transaction of 7 s; the transaction itself
 // tries as often as the link's serial retries say, and every empty attempt
 // costs a little reading and a 50 ms pause on top of its 7 s.
-TEST_F(InstrumentBench, SelfTestOfASilentDeviceCostsThreeTimeoutsAndThreePauses) {
+TEST_F(ProtocolBench, SelfTestOfASilentDeviceCostsThreeTimeoutsAndThreePauses) {
     for (std::uint32_t retries : {1u, 3u}) {
         SCOPED_TRACE(retries);
         BenchInstrument& d = Connected("TRU 3.65", retries);
@@ -197,7 +197,7 @@ TEST_F(InstrumentBench, SelfTestOfASilentDeviceCostsThreeTimeoutsAndThreePauses)
     }
 }
 
-TEST_F(InstrumentBench, EraseByDeviceType) {
+TEST_F(ProtocolBench, EraseByDeviceType) {
     BenchInstrument& d = Connected("TQ 1.20");
     EXPECT_EQ(proto.DPEraseData(), 1);
     EXPECT_EQ(d.Count("yes"), 1);
@@ -218,7 +218,7 @@ TEST_F(InstrumentBench, EraseByDeviceType) {
     EXPECT_EQ(d.Lines().size(), lines);
 }
 
-TEST_F(InstrumentBench, ClockInQuorSecondsFromLocalTime) {
+TEST_F(ProtocolBench, ClockInQuorSecondsFromLocalTime) {
     // 2017-01-01 00:00:00 local time is 536544000 QuorSeconds in any zone.
     for (const char* zone : {"UTC0", "QQQ-3", "QQQ+7"}) {
         SCOPED_TRACE(zone);
@@ -236,7 +236,7 @@ TEST_F(InstrumentBench, ClockInQuorSecondsFromLocalTime) {
     }
 }
 
-TEST_F(InstrumentBench, ClockFailures) {
+TEST_F(ProtocolBench, ClockFailures) {
     BenchInstrument& d = Connected("TRU 3.65");  // keeps no clock
     EXPECT_EQ(proto.DPSetTime(), -13);
     EXPECT_FALSE(d.Received("set"));
@@ -255,7 +255,7 @@ TEST_F(InstrumentBench, ClockFailures) {
 
 // --- value commands ----------------------------------------------------------
 
-TEST_F(InstrumentBench, ValueStringIsCutToItsFieldAndTerminated) {
+TEST_F(ProtocolBench, ValueStringIsCutToItsFieldAndTerminated) {
     BenchInstrument& d = Connected("TRU 3.65");
     d.settings["loc"] = "ABCDEFGHIJKLMNOPQRST";
     char dest[32];
@@ -265,7 +265,7 @@ TEST_F(InstrumentBench, ValueStringIsCutToItsFieldAndTerminated) {
     EXPECT_TRUE(Logged("GetValueString found get -loc \"ABCDEFGHIJKLMNO\""));
 }
 
-TEST_F(InstrumentBench, ValueStringRefusesErrorsPromptsAndEmptyValues) {
+TEST_F(ProtocolBench, ValueStringRefusesErrorsPromptsAndEmptyValues) {
     BenchInstrument& d = Connected("TRU 3.65");
     for (const char* value : {"Error 3", ">", ""}) {
         SCOPED_TRACE(value);
@@ -280,7 +280,7 @@ TEST_F(InstrumentBench, ValueStringRefusesErrorsPromptsAndEmptyValues) {
     EXPECT_TRUE(Logged("GetValueString received error -30 executing command \"get -cfg\""));
 }
 
-TEST_F(InstrumentBench, ValueLongReadsASignedNumberInRange) {
+TEST_F(ProtocolBench, ValueLongReadsASignedNumberInRange) {
     BenchInstrument& d = Connected("TRU 3.65");
     std::int32_t v = 0;
     d.settings["lang"] = "  -42";
@@ -295,7 +295,7 @@ TEST_F(InstrumentBench, ValueLongReadsASignedNumberInRange) {
     }
 }
 
-TEST_F(InstrumentBench, SendCommandNeedsOk) {
+TEST_F(ProtocolBench, SendCommandNeedsOk) {
     BenchInstrument& d = Connected("TRU 3.65");
     EXPECT_EQ(proto.SendCommand("reset -eqn\r"), 1);
     d.refused.insert("cal");

@@ -130,7 +130,7 @@ private:
     std::vector<std::pair<std::uint64_t, char>> arrivals_;
 };
 
-class InstrumentBench : public ::testing::Test {
+class ProtocolBench : public ::testing::Test {
 protected:
     quor::testing::TempDir dir;
     QuorLog log{dir.File("log.txt").c_str(), QuorLog::kLevelDetail};

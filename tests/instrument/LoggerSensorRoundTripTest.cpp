@@ -18,7 +18,7 @@ struct LoggerCase {
     sim::SimLoggerKind kind;
 };
 
-class LoggerRoundTrip : public InstrumentBench, public ::testing::WithParamInterface<LoggerCase> {
+class LoggerRoundTrip : public ProtocolBench, public ::testing::WithParamInterface<LoggerCase> {
 protected:
     // The settings the firmware keeps, as the logger holds them now; the
     // build is the firmware's own and comes with the new image.
@@ -75,7 +75,7 @@ INSTANTIATE_TEST_SUITE_P(Families, LoggerRoundTrip,
                                            LoggerCase{"ZRL2", sim::SimLoggerKind::kZRL2}),
                          [](const ::testing::TestParamInfo<LoggerCase>& p) { return p.param.name; });
 
-TEST_F(InstrumentBench, UninitializedLoggerIsNotSaved) {
+TEST_F(ProtocolBench, UninitializedLoggerIsNotSaved) {
     sim::LoggerModel logger(sim::SimLoggerKind::kRv70);
     logger.Store()["i"] = "";
     world.AddDevice("SIM1", logger);
@@ -89,7 +89,7 @@ TEST_F(InstrumentBench, UninitializedLoggerIsNotSaved) {
     EXPECT_TRUE(Logged("DPSaveInfo does not save data for an uninitialized device"));
 }
 
-TEST_F(InstrumentBench, DigitalSensorFromMemoryAndFromTheFile) {
+TEST_F(ProtocolBench, DigitalSensorFromMemoryAndFromTheFile) {
     sim::SdiSensor sensor{sim::MakeSensorState('z', 356)};
     sim::SdiRelayReader reader{&sensor};
     world.AddDevice("SIM1", reader);

@@ -37,7 +37,7 @@ TEST(ConfigChecksum, SignedCharacterSumsWrapAt32Bits) {
     }
 }
 
-TEST_F(InstrumentBench, Dm9NewSerialNumberCarriesItsConfigChecksum) {
+TEST_F(ProtocolBench, Dm9NewSerialNumberCarriesItsConfigChecksum) {
     BenchInstrument& d = Connected("DM9 2.05");
     InstrumentSettings& s = proto.MutableInstrument();
     s.serialNumber = "AA";
@@ -54,7 +54,7 @@ TEST_F(InstrumentBench, Dm9NewSerialNumberCarriesItsConfigChecksum) {
     EXPECT_TRUE(Logged("DPRestoreInfo successfully restored device setting"));
 }
 
-TEST_F(InstrumentBench, Dm9ConfigThatCannotCarryTheChecksumKeepsTheOldSerial) {
+TEST_F(ProtocolBench, Dm9ConfigThatCannotCarryTheChecksumKeepsTheOldSerial) {
     BenchInstrument& d = Connected("DM9LSR 1.00");
     InstrumentSettings& s = proto.MutableInstrument();
     s.serialNumber = "AA";
@@ -66,7 +66,7 @@ TEST_F(InstrumentBench, Dm9ConfigThatCannotCarryTheChecksumKeepsTheOldSerial) {
     EXPECT_EQ(s.serialNumber, "AA");
 }
 
-TEST_F(InstrumentBench, OtherInstrumentsTakeTheNewSerialAsItIs) {
+TEST_F(ProtocolBench, OtherInstrumentsTakeTheNewSerialAsItIs) {
     BenchInstrument& d = Connected("TRU 3.65");
     InstrumentSettings& s = proto.MutableInstrument();
     s.serialNumber = "OLD";
@@ -78,7 +78,7 @@ TEST_F(InstrumentBench, OtherInstrumentsTakeTheNewSerialAsItIs) {
     EXPECT_EQ(d.settings["config"], "1000");
 }
 
-TEST_F(InstrumentBench, RestoreNotForThisDeviceType) {
+TEST_F(ProtocolBench, RestoreNotForThisDeviceType) {
     Connected("TRU 3.65");
     proto.SetSettingsLoaded(true);
     for (DeviceType t : {DeviceType::kUnknown, DeviceType::kRv7, DeviceType::kWk, DeviceType::kEnd}) {
@@ -90,7 +90,7 @@ TEST_F(InstrumentBench, RestoreNotForThisDeviceType) {
     }
 }
 
-TEST_F(InstrumentBench, SaveNotForThisDeviceTypeWritesNoFile) {
+TEST_F(ProtocolBench, SaveNotForThisDeviceTypeWritesNoFile) {
     BenchInstrument& d = Connected("TRU 3.65");
     DeviceTypeInfo record;
     BuildDeviceTypeInfo(DeviceType::kPlothub, 100, record);
@@ -104,7 +104,7 @@ TEST_F(InstrumentBench, SaveNotForThisDeviceTypeWritesNoFile) {
     EXPECT_TRUE(Logged("DPSaveInfo received error -13 trying to collect device settings"));
 }
 
-TEST_F(InstrumentBench, LoggerWithDeviceIdKeepsItsSerialNumber) {
+TEST_F(ProtocolBench, LoggerWithDeviceIdKeepsItsSerialNumber) {
     sim::LoggerModel logger(sim::SimLoggerKind::kRv70);
     world.AddDevice("SIM1", logger);
     DeviceTypeInfo record;
