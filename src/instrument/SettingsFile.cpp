@@ -545,11 +545,9 @@ ResultCode Quor_protocol::ReadSensorFile(std::string_view text) {
     }
     FileReader r(text);
     QuorSDI12& sensor = *sdi12_;
-    // Nothing of an earlier sensor may carry into this one's restore.
-    sensor.SetAddress('0');
-    sensor.SetSerialNumber("");
-    sensor.SetX5Calibration("");
-    sensor.SetXaCalibration("");
+    // Nothing of an earlier sensor may carry into this one's restore; what
+    // the file lacks, the restore reports as not restored.
+    sensor.ClearCapturedSettings();
 
     std::int64_t address = 0;
     if (r.Number("addressInt", 0, 255, &address, 0)) {
@@ -565,6 +563,15 @@ ResultCode Quor_protocol::ReadSensorFile(std::string_view text) {
     if (r.Text("calibration2", calibration, 0)) sensor.SetXaCalibration(calibration.c_str());
     sdi12::SerialNumber serial;
     if (r.Text("sn", serial, 0)) sensor.SetSerialNumber(serial.c_str());
+    std::int64_t type = 0;
+    if (r.Number("sensortype", 0, 255, &type, 0)) sensor.SetSensorTypeFromFile(static_cast<std::int32_t>(type));
+    // The capture held an Xg: it stays present even when its text is
+    // unusable, so the restore reports it rather than skipping it quietly.
+    if (sf::FindValue(text, "calibration3")) {
+        calibration.Clear();
+        r.Text("calibration3", calibration, 0);
+        sensor.SetXgCalibration(calibration.c_str());
+    }
     for (const std::string& note : r.notes()) Log(10, "%s", note.c_str());
     return rc::kOk;
 }

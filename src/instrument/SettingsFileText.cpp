@@ -270,6 +270,10 @@ void BuildSensorLines(const QuorSDI12& sensor, FileLines& out) {
     out.Add("calibration", sensor.X5Calibration());
     out.Add("calibration2", sensor.XaCalibration());
     out.Add("sn", sensor.SerialNumber());
+    // Keys older files lack: without them a restore cannot tell the type's
+    // calibration parts, nor write Xg back.
+    if (sensor.SensorTypeKnown()) out.AddFormatted("sensortype", "%d", static_cast<int>(sensor.SensorType()));
+    if (sensor.XgPresent()) out.Add("calibration3", sensor.XgCalibration());
 }
 
 }  // namespace quor::settingsfile
