@@ -20,6 +20,7 @@
 #include "log/QuorLog.h"
 #include "sim/core/DeviceModel.h"
 #include "sim/core/SimWorld.h"
+#include "sim/logger/LoggerModel.h"
 #include "support/ScopedZone.h"
 #include "support/TempDir.h"
 
@@ -160,6 +161,13 @@ protected:
         DeviceTypeInfo record;
         EXPECT_EQ(proto.DPConnect(port_.c_str(), kBaudIndex9600, serialRetries, &record), 1);
         return d;
+    }
+    // A logger on "SIM1", kept by the world so it outlives the protocol's port.
+    sim::LoggerModel& Bench(sim::SimLoggerKind kind) {
+        auto owned = std::make_unique<sim::LoggerModel>(kind);
+        sim::LoggerModel& logger = *owned;
+        world.AddDevice("SIM1", std::move(owned));
+        return logger;
     }
     const char* Port() const { return port_.c_str(); }
     sim::SimLink& Link() { return *link_; }

@@ -80,14 +80,15 @@ protected:
         }
     }
 
-    std::unique_ptr<sim::InstrumentModel> model_;
+    sim::InstrumentModel* model_ = nullptr;  // kept by the world, which outlives the protocol's port
 };
 
 TEST_P(InstrumentRoundTrip, FromMemoryAndFromTheFile) {
-    model_ = sim::InstrumentModel::ForCode(GetParam());
-    ASSERT_NE(model_, nullptr);
+    std::unique_ptr<sim::InstrumentModel> model = sim::InstrumentModel::ForCode(GetParam());
+    ASSERT_NE(model, nullptr);
+    model_ = model.get();
     port_ = "SIM1";
-    world.AddDevice(port_, *model_, 9600);
+    world.AddDevice(port_, std::move(model), 9600);
     const std::string path = dir.File("settings.txt");
 
     DeviceTypeInfo record;

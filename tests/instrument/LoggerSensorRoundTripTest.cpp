@@ -34,8 +34,7 @@ protected:
 };
 
 TEST_P(LoggerRoundTrip, FromMemoryAndFromTheFile) {
-    sim::LoggerModel logger(GetParam().kind);
-    world.AddDevice("SIM1", logger);
+    sim::LoggerModel& logger = Bench(GetParam().kind);
     const std::string path = dir.File("settings.txt");
     DeviceTypeInfo record;
     ASSERT_EQ(proto.DPConnect("SIM1", kBaudIndex9600, 3, &record), 1);
@@ -76,9 +75,8 @@ INSTANTIATE_TEST_SUITE_P(Families, LoggerRoundTrip,
                          [](const ::testing::TestParamInfo<LoggerCase>& p) { return p.param.name; });
 
 TEST_F(ProtocolBench, UninitializedLoggerIsNotSaved) {
-    sim::LoggerModel logger(sim::SimLoggerKind::kRv70);
+    sim::LoggerModel& logger = Bench(sim::SimLoggerKind::kRv70);
     logger.Store()["i"] = "";
-    world.AddDevice("SIM1", logger);
     const std::string path = dir.File("settings.txt");
     DeviceTypeInfo record;
     ASSERT_EQ(proto.DPConnect("SIM1", kBaudIndex9600, 3, &record), 1);

@@ -105,8 +105,7 @@ TEST_F(ProtocolBench, SaveNotForThisDeviceTypeWritesNoFile) {
 }
 
 TEST_F(ProtocolBench, LoggerWithDeviceIdKeepsItsSerialNumber) {
-    sim::LoggerModel logger(sim::SimLoggerKind::kRv70);
-    world.AddDevice("SIM1", logger);
+    sim::LoggerModel& logger = Bench(sim::SimLoggerKind::kRv70);
     DeviceTypeInfo record;
     ASSERT_EQ(proto.DPConnect("SIM1", kBaudIndex9600, 3, &record), 1);
     const std::string oldSerial = logger.Store()["sn"];
