@@ -40,7 +40,9 @@ bool ParseTriple(const std::string& text, char sep, const long (&min)[3], const 
     return true;
 }
 
-bool StartsWith(std::string_view s, std::string_view prefix) { return s.substr(0, prefix.size()) == prefix; }
+bool StartsWith(std::string_view s, std::string_view prefix) {
+    return s.substr(0, prefix.size()) == prefix;
+}
 
 }  // namespace
 
@@ -55,19 +57,23 @@ std::int32_t VersionNumberOf(std::string_view text) {
         if (major > 99) return -1;
         ++i;
     }
-    if (i == 0 || i + 1 >= v.size() || v[i] != '.' || !std::isdigit(static_cast<unsigned char>(v[i + 1])))
+    if (i == 0 || i + 1 >= v.size() || v[i] != '.' ||
+        !std::isdigit(static_cast<unsigned char>(v[i + 1])))
         return -1;
     const int minor = v[i + 1] - '0';
-    const int patch = i + 2 < v.size() && std::isdigit(static_cast<unsigned char>(v[i + 2])) ? v[i + 2] - '0' : 0;
+    const int patch =
+        i + 2 < v.size() && std::isdigit(static_cast<unsigned char>(v[i + 2])) ? v[i + 2] - '0' : 0;
     return static_cast<std::int32_t>(major * 100 + minor * 10 + patch);
 }
 
 std::string EncodeBase64(std::string_view bytes) {
-    static constexpr char kAlphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+    static constexpr char kAlphabet[] =
+        "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
     std::string out;
     for (std::size_t i = 0; i < bytes.size(); i += 3) {
         std::uint32_t group = static_cast<std::uint8_t>(bytes[i]) << 16;
-        if (i + 1 < bytes.size()) group |= static_cast<std::uint32_t>(static_cast<std::uint8_t>(bytes[i + 1])) << 8;
+        if (i + 1 < bytes.size())
+            group |= static_cast<std::uint32_t>(static_cast<std::uint8_t>(bytes[i + 1])) << 8;
         if (i + 2 < bytes.size()) group |= static_cast<std::uint8_t>(bytes[i + 2]);
         out.push_back(kAlphabet[(group >> 18) & 63]);
         out.push_back(kAlphabet[(group >> 12) & 63]);
@@ -107,6 +113,14 @@ std::unique_ptr<InstrumentModel> InstrumentModel::ForCode(std::string_view code)
     return std::make_unique<InstrumentModel>(std::move(*profile));
 }
 
+std::unique_ptr<InstrumentModel> InstrumentModel::ForType(std::int32_t typeNumber,
+                                                          std::string_view versionText) {
+    const std::string code = InstrumentCodeOf(typeNumber);
+    if (code.empty()) return nullptr;
+    auto profile = InstrumentProfileFor(code, versionText);
+    return std::make_unique<InstrumentModel>(std::move(*profile));
+}
+
 void InstrumentModel::Attach(DeviceSide& side) {
     DeviceModel::Attach(side);
     loader_.Attach(side);
@@ -139,7 +153,9 @@ InstrumentState InstrumentModel::Available(const InstrumentState& s) const {
     return out;
 }
 
-InstrumentState InstrumentModel::FactoryState() const { return Available(profile_.factory); }
+InstrumentState InstrumentModel::FactoryState() const {
+    return Available(profile_.factory);
+}
 
 std::int64_t InstrumentModel::ClockSeconds() const {
     const std::uint64_t now = side_ ? side_->NowMicros() : 0;
@@ -157,8 +173,9 @@ void InstrumentModel::GoSilentAfterCommands(int count, std::uint64_t ms) {
 }
 
 int InstrumentModel::CommandsSeen(std::string_view prefix) const {
-    return static_cast<int>(std::count_if(commands_.begin(), commands_.end(),
-                                          [&](const std::string& c) { return StartsWith(c, prefix); }));
+    return static_cast<int>(
+        std::count_if(commands_.begin(), commands_.end(),
+                      [&](const std::string& c) { return StartsWith(c, prefix); }));
 }
 
 bool InstrumentModel::SelfTestGood() const {
@@ -166,8 +183,21 @@ bool InstrumentModel::SelfTestGood() const {
     if (!programmed_) return true;  // the firmware it shipped with
     // After programming the code check needs code where the reset vector points.
     const SimFlash& f = loader_.Flash();
-    const std::uint32_t entry = f.Read(kResetVectorAddress) | (f.Read(kResetVectorAddress + 1) << 8);
+    const std::uint32_t entry =
+        f.Read(kResetVectorAddress) | (f.Read(kResetVectorAddress + 1) << 8);
     return f.Read(entry) != SimFlash::kErased || f.Read(entry + 1) != SimFlash::kErased;
+}
+
+std::uint32_t InstrumentModel::ConfigBase(const std::string& config) const {
+    std::uint32_t base = static_cast<std::uint32_t>(std::strtoull(config.c_str(), nullptr, 10));
+    for (char c : Setting("sn"))
+        base -= static_cast<std::uint32_t>(static_cast<std::int32_t>(static_cast<signed char>(c)));
+    return base;
+}
+
+void InstrumentModel::RequireConfigChecksum(bool on) {
+    checkConfig_ = on;
+    configBase_ = ConfigBase(Setting("config"));
 }
 
 // --- the wire ---
@@ -217,13 +247,16 @@ void InstrumentModel::Reply(const std::string& body, std::uint64_t extraUs) {
     Send(eol + body + eol + ">", extraUs);
 }
 
-void InstrumentModel::BarePrompt() { Send(quirks_.crlf ? "\r\n>" : "\r>"); }
+void InstrumentModel::BarePrompt() {
+    Send(quirks_.crlf ? "\r\n>" : "\r>");
+}
 
 void InstrumentModel::Line(const std::string& line) {
     if (StartsWith(line, "boot ")) {
         if (line != kBootLine) return Error();
         // The firmware hands the invocation to its loader, which answers it.
-        for (char c : std::string(kBootLine) + "\r") loader_.OnReceive(static_cast<std::uint8_t>(c));
+        for (char c : std::string(kBootLine) + "\r")
+            loader_.OnReceive(static_cast<std::uint8_t>(c));
         return;
     }
     if (line == "login" || StartsWith(line, "login ")) return Login(line);
@@ -232,27 +265,30 @@ void InstrumentModel::Line(const std::string& line) {
         return Ok();
     }
     if (line == "get -ver") return Reply(versionText_);
-    if (line == "get -batt") return profile_.hasBattery ? Reply(std::to_string(battery_)) : Unsupported();
+    if (line == "get -batt")
+        return profile_.hasBattery ? Reply(std::to_string(battery_)) : Unsupported();
     if (line == "post" || line == "post -init")
         return Reply(SelfTestGood() ? "Code Good!" : "Code Corrupt!", kSelfTestUs);
-    if (profile_.needsLogin && quirks_.loginRequired && !loggedIn_) return Reply("ERROR: login required");
+    if (profile_.needsLogin && quirks_.loginRequired && !loggedIn_)
+        return Reply("ERROR: login required");
     Command(line);
 }
 
 void InstrumentModel::Login(const std::string& line) {
     if (!profile_.needsLogin) return Unsupported();
     ++logins_;
-    const bool typed = quirks_.loginCharGapUs == 0 || lastLineFastestGapUs_ >= quirks_.loginCharGapUs;
+    const bool typed =
+        quirks_.loginCharGapUs == 0 || lastLineFastestGapUs_ >= quirks_.loginCharGapUs;
     if (line != "login *" + quirks_.accessCode || !typed) return Reply("Access denied");
     loggedIn_ = true;
     const std::string eol = quirks_.crlf ? "\r\n" : "\r";
     switch (quirks_.loginReply) {
-    case LoginReply::kEchoCode:
-        return Reply(quirks_.accessCode);
-    case LoginReply::kOk:
-        return Ok();
-    case LoginReply::kEchoCodeAndOk:
-        return Reply(quirks_.accessCode + eol + "OK");
+        case LoginReply::kEchoCode:
+            return Reply(quirks_.accessCode);
+        case LoginReply::kOk:
+            return Ok();
+        case LoginReply::kEchoCodeAndOk:
+            return Reply(quirks_.accessCode + eol + "OK");
     }
 }
 
@@ -289,16 +325,16 @@ void InstrumentModel::Command(const std::string& line) {
 void InstrumentModel::AnswerGet(const std::string& replyKey, const std::string& value) {
     auto it = getReplies_.find(replyKey);
     switch (it == getReplies_.end() ? GetReply::kValue : it->second) {
-    case GetReply::kValue:
-        return Reply(value);
-    case GetReply::kError:
-        return Error();
-    case GetReply::kBarePrompt:
-        return BarePrompt();
-    case GetReply::kEmpty:
-        return Reply("");
-    case GetReply::kSilent:
-        return;
+        case GetReply::kValue:
+            return Reply(value);
+        case GetReply::kError:
+            return Error();
+        case GetReply::kBarePrompt:
+            return BarePrompt();
+        case GetReply::kEmpty:
+            return Reply("");
+        case GetReply::kSilent:
+            return;
     }
 }
 
@@ -315,7 +351,8 @@ void InstrumentModel::Get(const std::string& rest) {
         if (!indexed) return AnswerGet("user count", std::to_string(state_.users.size()));
         return ListGet(state_.users, key, index);
     }
-    if (key == "cal" && profile_.calibrationCapacity && indexed) return ListGet(state_.calibration, key, index);
+    if (key == "cal" && profile_.calibrationCapacity && indexed)
+        return ListGet(state_.calibration, key, index);
     if (indexed) return Unsupported();
     if (key == "sec" && profile_.quorSecondsClock) return Reply(std::to_string(ClockSeconds()));
     if (key == "t" && profile_.dateTimeClock) {
@@ -323,8 +360,8 @@ void InstrumentModel::Get(const std::string& rest) {
         std::tm f{};
         gmtime_r(&t, &f);
         char buf[64];
-        std::snprintf(buf, sizeof buf, "Date\\Time: %d-%02d-%02d %d:%02d:%02d", f.tm_year + 1900, f.tm_mon + 1,
-                      f.tm_mday, f.tm_hour, f.tm_min, f.tm_sec);
+        std::snprintf(buf, sizeof buf, "Date\\Time: %d-%02d-%02d %d:%02d:%02d", f.tm_year + 1900,
+                      f.tm_mon + 1, f.tm_mday, f.tm_hour, f.tm_min, f.tm_sec);
         return Reply(buf);
     }
     if (key == "sensor" && profile_.hasSensorType) return AnswerGet(key, sensorType_);
@@ -349,16 +386,16 @@ SetReply InstrumentModel::SetReplyFor(const std::string& key) const {
 // Answers a set that is not taken; false when the set goes ahead.
 bool InstrumentModel::Refused(const std::string& key) {
     switch (SetReplyFor(key)) {
-    case SetReply::kOk:
-        return false;
-    case SetReply::kError:
-        Error();
-        return true;
-    case SetReply::kBarePrompt:
-        BarePrompt();
-        return true;
-    case SetReply::kSilent:
-        return true;
+        case SetReply::kOk:
+            return false;
+        case SetReply::kError:
+            Error();
+            return true;
+        case SetReply::kBarePrompt:
+            BarePrompt();
+            return true;
+        case SetReply::kSilent:
+            return true;
     }
     return true;
 }
@@ -367,18 +404,18 @@ bool InstrumentModel::ValueFits(const SettingSpec& spec, const std::string& valu
     if (value.empty()) return false;
     long v = 0;
     switch (spec.kind) {
-    case ValueKind::kText:
-        return true;
-    case ValueKind::kInteger:
-        return ParseLong(value, spec.min, spec.max, v);
-    case ValueKind::kDigits:
-        if (value.size() > 10 || !std::all_of(value.begin(), value.end(), [](char c) { return c >= '0' && c <= '9'; }))
-            return false;
-        return std::strtoull(value.c_str(), nullptr, 10) <= UINT32_MAX;
-    case ValueKind::kSerial:
-        return value.size() <= 15 && std::all_of(value.begin(), value.end(), [](char c) {
-                   return c > ' ' && c < 127;
-               });
+        case ValueKind::kText:
+            return true;
+        case ValueKind::kInteger:
+            return ParseLong(value, spec.min, spec.max, v);
+        case ValueKind::kDigits:
+            if (value.size() > 10 || !std::all_of(value.begin(), value.end(),
+                                                  [](char c) { return c >= '0' && c <= '9'; }))
+                return false;
+            return std::strtoull(value.c_str(), nullptr, 10) <= UINT32_MAX;
+        case ValueKind::kSerial:
+            return value.size() <= 15 && std::all_of(value.begin(), value.end(),
+                                                     [](char c) { return c > ' ' && c < 127; });
     }
     return false;
 }
@@ -393,7 +430,9 @@ void InstrumentModel::Set(const std::string& key, const std::string& value) {
     if ((key == "t" || key == "d") && profile_.dateTimeClock) return SetClockFields(key, value);
     if ((key == "eqn" && profile_.equationCapacity) || (key == "user" && profile_.userCapacity) ||
         (key == "cal" && profile_.calibrationCapacity)) {
-        auto& list = key == "eqn" ? state_.equations : key == "user" ? state_.users : state_.calibration;
+        auto& list = key == "eqn"    ? state_.equations
+                     : key == "user" ? state_.users
+                                     : state_.calibration;
         const std::size_t capacity = key == "eqn"    ? profile_.equationCapacity
                                      : key == "user" ? profile_.userCapacity
                                                      : profile_.calibrationCapacity;
@@ -410,21 +449,25 @@ void InstrumentModel::Set(const std::string& key, const std::string& value) {
     if (Refused(key)) return;
     if (key == "sn" && rejectSerial_) return Error();
     if (!ValueFits(*Spec(key), value)) return Error();
+    if (key == "config" && checkConfig_ && ConfigBase(value) != configBase_) return Error();
     state_.settings[key] = value;
     Ok();
 }
 
-void InstrumentModel::ListSet(std::vector<std::string>& list, std::size_t capacity, const std::string& key,
-                              const std::string& rest) {
+void InstrumentModel::ListSet(std::vector<std::string>& list, std::size_t capacity,
+                              const std::string& key, const std::string& rest) {
     if (Refused(key)) return;
     const std::size_t blank = rest.find(' ');
     long i = 0;
     if (blank == std::string::npos || blank + 1 >= rest.size() ||
-        !ParseLong(rest.substr(0, blank), 0, static_cast<long>(std::min(list.size(), capacity - 1)), i))
+        !ParseLong(rest.substr(0, blank), 0, static_cast<long>(std::min(list.size(), capacity - 1)),
+                   i))
         return Error();
     const std::string value = rest.substr(blank + 1);
-    if (static_cast<std::size_t>(i) == list.size()) list.push_back(value);
-    else list[static_cast<std::size_t>(i)] = value;
+    if (static_cast<std::size_t>(i) == list.size())
+        list.push_back(value);
+    else
+        list[static_cast<std::size_t>(i)] = value;
     Ok();
 }
 
@@ -456,7 +499,8 @@ void InstrumentModel::WatchRestart() {
     // The loader restarts the firmware this long after the vectors frame;
     // scheduled after its own event, this runs right after the restart.
     const SimLoaderConfig& c = profile_.loader;
-    side_->Schedule(c.frameProcessUs + c.vectorsProgramUs + c.restartDelayUs, [this] { FinishProgramming(); });
+    side_->Schedule(c.frameProcessUs + c.vectorsProgramUs + c.restartDelayUs,
+                    [this] { FinishProgramming(); });
 }
 
 void InstrumentModel::FinishProgramming() {
@@ -483,7 +527,8 @@ std::string InstrumentModel::VersionInFlash() const {
     while ((at = std::search(at, bytes.end(), prefix.begin(), prefix.end())) != bytes.end()) {
         std::string text(prefix);
         auto p = at + static_cast<std::ptrdiff_t>(prefix.size());
-        while (p != bytes.end() && (std::isdigit(*p) || *p == '.') && text.size() < prefix.size() + 6) {
+        while (p != bytes.end() && (std::isdigit(*p) || *p == '.') &&
+               text.size() < prefix.size() + 6) {
             text.push_back(static_cast<char>(*p));
             ++p;
         }

@@ -73,32 +73,34 @@ struct SettingSpec {
 };
 
 struct InstrumentProfile {
-    std::string code;           // "TRU"
+    std::string code;             // "TRU"
     std::int32_t typeNumber = 0;  // the device type's number (20 for TRU)
-    std::string versionText;    // "TRU 3.64"
+    std::string versionText;      // "TRU 3.64"
     std::vector<SettingSpec> settings;
     bool needsLogin = false;
     bool hasBattery = true;
     bool hasDataErase = false;
-    bool quorSecondsClock = false;  // "set -sec"
-    bool dateTimeClock = false;     // "set -t" and "set -d"
-    bool hasSensorType = false;     // DM9's "set -sensor"
+    bool quorSecondsClock = false;        // "set -sec"
+    bool dateTimeClock = false;           // "set -t" and "set -d"
+    bool hasSensorType = false;           // DM9's "set -sensor"
     std::size_t calibrationCapacity = 0;  // 0: no calibration list
     std::size_t equationCapacity = 0;     // 0: no "eqn" list
     std::size_t userCapacity = 0;         // 0: no "user" list
-    InstrumentState initial;   // a device in use, as the test starts
-    InstrumentState factory;   // what programming leaves
+    InstrumentState initial;              // a device in use, as the test starts
+    InstrumentState factory;              // what programming leaves
     std::string initialSensorType = "3";  // DM9 "get -sensor"
     std::string factorySensorType = "0";
-    SimLoaderConfig loader;    // rates, memory map and restart time of the type
+    SimLoaderConfig loader;  // rates, memory map and restart time of the type
 };
 
 // The codes of every instrument type modelled here, in type-number order.
 const std::vector<std::string>& InstrumentCodes();
+// The code of a device type number ("TRU" for 20); empty when not modelled.
+std::string InstrumentCodeOf(std::int32_t typeNumber);
 // The profile of a type by its device code ("TRU") and version text
 // ("TRU 3.64"; empty: the type's usual version). Null for a code not modelled.
 std::unique_ptr<InstrumentProfile> InstrumentProfileFor(std::string_view code,
-                                                       std::string_view versionText = {});
+                                                        std::string_view versionText = {});
 // "CODE d.dd" as a version number (3.64 is 364); -1 when it is not one.
 std::int32_t VersionNumberOf(std::string_view versionText);
 
@@ -128,12 +130,12 @@ enum class LoginReply { kEchoCode, kOk, kEchoCodeAndOk };
 
 // Misbehaviour of the firmware that a test can ask for.
 struct InstrumentQuirks {
-    bool crlf = false;                 // line ends "\r\n" instead of "\r"
-    bool echo = false;                 // every byte comes straight back
+    bool crlf = false;                   // line ends "\r\n" instead of "\r"
+    bool echo = false;                   // every byte comes straight back
     std::uint64_t replyDelayUs = 3'000;  // work before each answer (raise for late replies)
-    std::string accessCode = "3378";   // the login line is "login *<code>"
+    std::string accessCode = "3378";     // the login line is "login *<code>"
     LoginReply loginReply = LoginReply::kEchoCode;
-    bool loginRequired = true;         // on the types that need a login
+    bool loginRequired = true;  // on the types that need a login
     // Characters of the login line that arrive closer together than this are
     // taken for a paste and the login is refused; 0 turns the check off.
     std::uint64_t loginCharGapUs = 200'000;
@@ -141,12 +143,12 @@ struct InstrumentQuirks {
 };
 
 class InstrumentModel final : public DeviceModel {
-public:
-    static constexpr std::uint64_t kEraseTimeUs = 4'000'000;     // "yes": the data flash erase
-    static constexpr std::uint64_t kSelfTestUs = 1'500'000;      // "post": the code check
-    static constexpr std::int64_t kDefaultClock = 550'000'000;   // QuorSeconds, in 2017
-    static constexpr int kDefaultBattery = 87;                   // percent
-    static constexpr std::size_t kMaxLineChars = 1024;           // a runaway line is cut
+  public:
+    static constexpr std::uint64_t kEraseTimeUs = 4'000'000;    // "yes": the data flash erase
+    static constexpr std::uint64_t kSelfTestUs = 1'500'000;     // "post": the code check
+    static constexpr std::int64_t kDefaultClock = 550'000'000;  // QuorSeconds, in 2017
+    static constexpr int kDefaultBattery = 87;                  // percent
+    static constexpr std::size_t kMaxLineChars = 1024;          // a runaway line is cut
 
     explicit InstrumentModel(InstrumentProfile profile);
     // The model of a type by its version text ("TRU 3.64"); null when the
@@ -154,6 +156,10 @@ public:
     static std::unique_ptr<InstrumentModel> Create(std::string_view versionText);
     // The model of a type by its code, at the type's usual version.
     static std::unique_ptr<InstrumentModel> ForCode(std::string_view code);
+    // The model of a type by its device type number (20 for TRU); versionText
+    // empty: the type's usual version.
+    static std::unique_ptr<InstrumentModel> ForType(std::int32_t typeNumber,
+                                                    std::string_view versionText = {});
 
     void Attach(DeviceSide& side) override;
     void OnReceive(std::uint8_t byte) override;
@@ -165,9 +171,13 @@ public:
     // The factory values of the running firmware version.
     InstrumentState FactoryState() const;
     std::string Setting(const std::string& key) const;
-    void SetSetting(const std::string& key, std::string value) { state_.settings[key] = std::move(value); }
+    void SetSetting(const std::string& key, std::string value) {
+        state_.settings[key] = std::move(value);
+    }
     // Whether the running firmware has the setting (LG40 and DM9 gained some).
     bool HasSetting(const std::string& key) const;
+    // DM9's sensor type: not one of the settings (the capture sets it to 0
+    // and nothing restores it).
     const std::string& SensorType() const { return sensorType_; }
     const std::string& VersionText() const { return versionText_; }
     std::int32_t FirmwareVersion() const { return VersionNumberOf(versionText_); }
@@ -179,7 +189,8 @@ public:
     // --- the loader and programming ---
     SimLoaderDevice& Loader() { return loader_; }
     const SimLoaderDevice& Loader() const { return loader_; }
-    // The version text the next programmed image reports after the restart.
+    // The version text a programmed image reports after its restart (kept
+    // for later programmings until changed).
     void SetImageVersion(std::string text) { imageVersion_ = std::move(text); }
     // Programming runs finished (loader restarts into the firmware).
     int Programmings() const { return programmings_; }
@@ -196,11 +207,20 @@ public:
     // "set -KEY" is answered ERROR and the value stays.
     void RefuseSetting(const std::string& key) { SetSetReply(key, SetReply::kError); }
     void RejectSerialNumbers(bool on) { rejectSerial_ = on; }
+    // From now on "set -config" is taken only when the number still carries
+    // the checksum over the serial number held at that moment: config minus
+    // the sum of the serial number's characters (signed 8-bit, wrapping at
+    // 32 bits) must stay what it is now. A restore that changes the serial
+    // number must adjust the config number with it.
+    void RequireConfigChecksum(bool on);
     void SetCodeCorrupt(bool on) { codeCorrupt_ = on; }
     void SetDataFlashBroken(bool on) { dataFlashBroken_ = on; }
     // After count more commands the device hears nothing (for ever, or for ms).
     void GoSilentAfterCommands(int count, std::uint64_t ms = 0);
-    void WakeUp() { silentUntilUs_ = 0; silenceAfter_ = -1; }
+    void WakeUp() {
+        silentUntilUs_ = 0;
+        silenceAfter_ = -1;
+    }
 
     // --- what happened ---
     const std::vector<std::string>& Commands() const { return commands_; }
@@ -209,7 +229,7 @@ public:
     int Logins() const { return logins_; }
     bool SelfTestGood() const;
 
-private:
+  private:
     void FirmwareByte(std::uint8_t byte);
     void Line(const std::string& line);
     void Command(const std::string& line);
@@ -225,12 +245,14 @@ private:
     void Set(const std::string& key, const std::string& value);
     SetReply SetReplyFor(const std::string& key) const;
     bool Refused(const std::string& key);
-    void ListGet(const std::vector<std::string>& list, const std::string& key, const std::string& index);
+    void ListGet(const std::vector<std::string>& list, const std::string& key,
+                 const std::string& index);
     void ListSet(std::vector<std::string>& list, std::size_t capacity, const std::string& key,
                  const std::string& rest);
     void SetClockFields(const std::string& key, const std::string& value);
     const SettingSpec* Spec(const std::string& key) const;
     bool ValueFits(const SettingSpec& spec, const std::string& value) const;
+    std::uint32_t ConfigBase(const std::string& config) const;
     void WatchRestart();
     void FinishProgramming();
     std::string VersionInFlash() const;
@@ -257,6 +279,8 @@ private:
     std::map<std::string, SetReply> setReplies_;
     std::map<std::string, GetReply> getReplies_;
     bool rejectSerial_ = false;
+    bool checkConfig_ = false;
+    std::uint32_t configBase_ = 0;  // config minus the serial number's sum
     bool codeCorrupt_ = false;
     bool dataFlashBroken_ = false;
     int silenceAfter_ = -1;

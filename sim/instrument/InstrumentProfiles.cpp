@@ -22,14 +22,16 @@ struct Row {
     std::int32_t fromVersion;
 };
 
-constexpr Row Text(const char* key, const char* initial, const char* factory, std::int32_t from = 0) {
+constexpr Row Text(const char* key, const char* initial, const char* factory,
+                   std::int32_t from = 0) {
     return {key, ValueKind::kText, 0, 0, initial, factory, from};
 }
 constexpr Row Int(const char* key, long min, long max, const char* initial, const char* factory,
                   std::int32_t from = 0) {
     return {key, ValueKind::kInteger, min, max, initial, factory, from};
 }
-constexpr Row Digits(const char* key, const char* initial, const char* factory, std::int32_t from = 0) {
+constexpr Row Digits(const char* key, const char* initial, const char* factory,
+                     std::int32_t from = 0) {
     return {key, ValueKind::kDigits, 0, 0, initial, factory, from};
 }
 constexpr Row Serial(const char* initial, std::int32_t from = 0) {
@@ -46,7 +48,9 @@ struct LoaderRow {
     std::uint32_t infoSegmentSize;
 };
 
-constexpr LoaderRow kSmallMap(std::uint32_t delayMs) { return {delayMs, 9600, false, 0x1000, 2, 128}; }
+constexpr LoaderRow kSmallMap(std::uint32_t delayMs) {
+    return {delayMs, 9600, false, 0x1000, 2, 128};
+}
 
 struct TypeRow {
     const char* code;
@@ -60,23 +64,26 @@ struct TypeRow {
     LoaderRow loader;
 };
 
+// clang-format off
 constexpr TypeRow kTypes[] = {
-    {"DMINI", 6, "DMINI 1.22", true, false, false, false, false, kSmallMap(8500)},
-    {"TQ", 7, "TQ 2.31", false, true, true, false, true, kSmallMap(7000)},
-    {"LG40", 8, "LG40 2.03", false, false, true, true, false, kSmallMap(3000)},
-    {"FG", 9, "FG 1.42", false, true, true, false, true, kSmallMap(7000)},
-    {"DSKT", 11, "DSKT 1.12", false, false, true, true, false, kSmallMap(2000)},
-    {"S7K", 12, "S7K 3.58", true, false, false, false, false, kSmallMap(2000)},
-    {"HJD", 13, "HJD 1.30", false, true, false, false, false, kSmallMap(7000)},
-    {"JQ", 14, "JQ 3.12", false, true, true, true, false, {2000, 57600, true, 0x1000, 3, 64}},
-    {"DM9", 15, "DM9 2.07", true, false, true, true, false, {14000, 57600, true, 0x1000, 3, 64}},
-    {"HSR", 16, "HSR 1.16", false, false, true, true, false, {8000, 57600, true, 0x1800, 3, 128}},
-    {"PX7T", 17, "PX7T 1.05", true, false, false, false, false, kSmallMap(2000)},
-    {"TRU", 20, "TRU 3.64", true, false, false, false, false, kSmallMap(2000)},
-    {"DM9LSR", 22, "DM9LSR 1.03", false, false, true, true, false, {8000, 57600, true, 0x1800, 4, 128}},
-    {"TWI", 23, "TWI 1.21", false, true, true, true, false, {8000, 57600, true, 0x1000, 3, 64}},
-    {"FLOWPACK", 24, "FLOWPACK 1.02", false, true, false, false, false, {2000, 9600, false, 0x1000, 3, 64}},
+    // code       number version          login  battery erase  qsec   date   loader
+    {"DMINI",     6,  "DMINI 1.22",     true,  false, false, false, false, kSmallMap(8500)},
+    {"TQ",        7,  "TQ 2.31",        false, true,  true,  false, true,  kSmallMap(7000)},
+    {"LG40",      8,  "LG40 2.03",      false, false, true,  true,  false, kSmallMap(3000)},
+    {"FG",        9,  "FG 1.42",        false, true,  true,  false, true,  kSmallMap(7000)},
+    {"DSKT",      11, "DSKT 1.12",      false, false, true,  true,  false, kSmallMap(2000)},
+    {"S7K",       12, "S7K 3.58",       true,  false, false, false, false, kSmallMap(2000)},
+    {"HJD",       13, "HJD 1.30",       false, true,  false, false, false, kSmallMap(7000)},
+    {"JQ",        14, "JQ 3.12",        false, true,  true,  true,  false, {2000, 57600, true, 0x1000, 3, 64}},
+    {"DM9",       15, "DM9 2.07",       true,  false, true,  true,  false, {14000, 57600, true, 0x1000, 3, 64}},
+    {"HSR",       16, "HSR 1.16",       false, false, true,  true,  false, {8000, 57600, true, 0x1800, 3, 128}},
+    {"PX7T",      17, "PX7T 1.05",      true,  false, false, false, false, kSmallMap(2000)},
+    {"TRU",       20, "TRU 3.64",       true,  false, false, false, false, kSmallMap(2000)},
+    {"DM9LSR",    22, "DM9LSR 1.03",    false, false, true,  true,  false, {8000, 57600, true, 0x1800, 4, 128}},
+    {"TWI",       23, "TWI 1.21",       false, true,  true,  true,  false, {8000, 57600, true, 0x1000, 3, 64}},
+    {"FLOWPACK",  24, "FLOWPACK 1.02",  false, true,  false, false, false, {2000, 9600, false, 0x1000, 3, 64}},
 };
+// clang-format on
 
 std::vector<Row> SettingsOf(const std::string& code) {
     if (code == "DMINI")
@@ -100,7 +107,8 @@ std::vector<Row> SettingsOf(const std::string& code) {
                 Digits("config", "18", "0", 200)};
     if (code == "FG")
         return {Serial("FG-00731"), Int("contr", 0, 63, "30", "32"),
-                Text("fvals", "1.013 0.987 0.002", "1.000 1.000 0.000"), Int("units", 0, 3, "2", "0")};
+                Text("fvals", "1.013 0.987 0.002", "1.000 1.000 0.000"),
+                Int("units", 0, 3, "2", "0")};
     if (code == "DSKT")
         return {Serial("KT-5521"),
                 Text("adccal", "0.9974 0.0012", "1.0000 0.0000"),
@@ -108,13 +116,16 @@ std::vector<Row> SettingsOf(const std::string& code) {
                 Text("auto", "600", "0"),
                 Text("wtfactory", "1.0021", "1.0000"),
                 Text("sys", "3 1 0 2", "0 0 0 0")};
-    if (code == "S7K") return {Text("adccal", "1.0004 -0.0019", "1.0000 0.0000"), Digits("config", "4127", "0")};
+    if (code == "S7K")
+        return {Text("adccal", "1.0004 -0.0019", "1.0000 0.0000"), Digits("config", "4127", "0")};
     if (code == "HJD") return {Text("i", "FIELD7", "NONAME"), Serial("HJD-0912")};
     if (code == "JQ")
         return {Text("i", "PALO3", "NONAME"), Serial("JQ-31277"), Int("contr", 0, 63, "25", "32"),
-                Text("adc15", "121 21 122 22 30", "128 1 128 1 2"), Text("adc30", "101 11 102 12 226", "128 1 128 1 2")};
+                Text("adc15", "121 21 122 22 30", "128 1 128 1 2"),
+                Text("adc30", "101 11 102 12 226", "128 1 128 1 2")};
     if (code == "DM9")
-        return {Serial("DM9-40117"), Digits("config", "3046712345", "1000000000"), Text("tadj", "0.35", "0.00"),
+        return {Serial("DM9-40117"), Digits("config", "3046712345", "1000000000"),
+                Text("tadj", "0.35", "0.00"),
                 Text("pvuser", "1.02 0.98 0.01", "1.00 1.00 0.00", 205)};
     if (code == "HSR")
         return {Serial("HSR-7720"),
@@ -158,13 +169,15 @@ void ListsOf(const std::string& code, InstrumentProfile& p) {
     if (equations) {
         p.equationCapacity = 100;
         // Names are the first word, '_' for a blank and '`' for a comma; kept unsorted.
-        p.initial.equations = {"Potting_Mix 0.2 2.887e-4 -0.7243", "Mineral_Soil 0.1 3.879e-4 -0.6956",
-                               "rockwool 0.3 1.210e-4 -0.1120", "Coir`Perlite 0.4 2.100e-4 -0.5500"};
+        p.initial.equations = {"Potting_Mix 0.2 2.887e-4 -0.7243",
+                               "Mineral_Soil 0.1 3.879e-4 -0.6956", "rockwool 0.3 1.210e-4 -0.1120",
+                               "Coir`Perlite 0.4 2.100e-4 -0.5500"};
         p.factory.equations = {"Mineral_Soil 0.1 3.879e-4 -0.6956"};
     }
     if (users) {
         p.userCapacity = 25;
-        p.initial.users = {EncodeUserRecord("beta"), EncodeUserRecord("Alpha"), EncodeUserRecord("alpha")};
+        p.initial.users = {EncodeUserRecord("beta"), EncodeUserRecord("Alpha"),
+                           EncodeUserRecord("alpha")};
     }
 }
 
@@ -179,7 +192,15 @@ const std::vector<std::string>& InstrumentCodes() {
     return codes;
 }
 
-std::unique_ptr<InstrumentProfile> InstrumentProfileFor(std::string_view code, std::string_view versionText) {
+std::string InstrumentCodeOf(std::int32_t typeNumber) {
+    for (const TypeRow& t : kTypes) {
+        if (t.number == typeNumber) return t.code;
+    }
+    return {};
+}
+
+std::unique_ptr<InstrumentProfile> InstrumentProfileFor(std::string_view code,
+                                                        std::string_view versionText) {
     for (const TypeRow& t : kTypes) {
         if (code != t.code) continue;
         auto p = std::make_unique<InstrumentProfile>();

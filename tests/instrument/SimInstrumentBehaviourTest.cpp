@@ -11,7 +11,7 @@ namespace {
 
 // --- login ---
 
-TEST_F(InstrumentBench, TypedLoginEchoesTheCodeAndOpensTheSettings) {
+TEST_F(SimInstrumentBench, TypedLoginEchoesTheCodeAndOpensTheSettings) {
     sim::InstrumentModel& m = DeviceOf("TRU");
     EXPECT_EQ(Ask("get -ver"), Value("TRU 3.64"));  // identification needs no login
     EXPECT_EQ(Ask("get -sn"), "\rERROR: login required\r>");
@@ -26,7 +26,7 @@ TEST_F(InstrumentBench, TypedLoginEchoesTheCodeAndOpensTheSettings) {
     EXPECT_EQ(Ask("get -sn"), "\rERROR: login required\r>");
 }
 
-TEST_F(InstrumentBench, LoginIsRefusedForAWrongCodeOrAPastedLine) {
+TEST_F(SimInstrumentBench, LoginIsRefusedForAWrongCodeOrAPastedLine) {
     sim::InstrumentModel& m = DeviceOf("DM9");
     EXPECT_EQ(TypeLogin("login *3379"), Value("Access denied"));
     EXPECT_EQ(TypeLogin("login 3378"), Value("Access denied"));
@@ -40,7 +40,7 @@ TEST_F(InstrumentBench, LoginIsRefusedForAWrongCodeOrAPastedLine) {
     EXPECT_TRUE(m.LoggedIn());
 }
 
-TEST_F(InstrumentBench, LoginAnswerAndCodeAreTheTestsChoice) {
+TEST_F(SimInstrumentBench, LoginAnswerAndCodeAreTheTestsChoice) {
     sim::InstrumentModel& m = DeviceOf("PX7T");
     m.Quirks().accessCode = "2739";
     m.Quirks().loginReply = sim::LoginReply::kEchoCodeAndOk;
@@ -50,14 +50,14 @@ TEST_F(InstrumentBench, LoginAnswerAndCodeAreTheTestsChoice) {
     EXPECT_EQ(TypeLogin("login *2739"), "\rOK\r>");
 }
 
-TEST_F(InstrumentBench, TypesWithoutLoginDoNotKnowIt) {
+TEST_F(SimInstrumentBench, TypesWithoutLoginDoNotKnowIt) {
     sim::InstrumentModel& m = DeviceOf("TWI");
     EXPECT_EQ(TypeLogin("login *3378"), "\rUnsupported\r>");
     EXPECT_EQ(Ask("get -sn"), Value("TWI-0077"));
     EXPECT_EQ(m.Logins(), 0);
 }
 
-TEST_F(InstrumentBench, TheLoginGateCanBeTurnedOff) {
+TEST_F(SimInstrumentBench, TheLoginGateCanBeTurnedOff) {
     sim::InstrumentModel& m = DeviceOf("S7K");
     m.Quirks().loginRequired = false;
     EXPECT_EQ(Ask("get -config"), Value("4127"));
@@ -65,7 +65,7 @@ TEST_F(InstrumentBench, TheLoginGateCanBeTurnedOff) {
 
 // --- reply shapes and misbehaviour ---
 
-TEST_F(InstrumentBench, CrLfLineEndsWrapEveryAnswer) {
+TEST_F(SimInstrumentBench, CrLfLineEndsWrapEveryAnswer) {
     sim::InstrumentModel& m = DeviceOf("FLOWPACK");
     m.Quirks().crlf = true;
     EXPECT_EQ(Ask("get -sn"), "\r\nFP-2291\r\n>");
@@ -74,13 +74,13 @@ TEST_F(InstrumentBench, CrLfLineEndsWrapEveryAnswer) {
     EXPECT_EQ(Ask("set -sn FP-2"), "\r\n>");
 }
 
-TEST_F(InstrumentBench, EchoSendsEveryByteBack) {
+TEST_F(SimInstrumentBench, EchoSendsEveryByteBack) {
     sim::InstrumentModel& m = DeviceOf("FLOWPACK");
     m.Quirks().echo = true;
     EXPECT_EQ(Ask("get -sn"), "get -sn\r\rFP-2291\r>");
 }
 
-TEST_F(InstrumentBench, ALateReplyArrivesAfterItsDelay) {
+TEST_F(SimInstrumentBench, ALateReplyArrivesAfterItsDelay) {
     sim::InstrumentModel& m = DeviceOf("FLOWPACK");
     m.Quirks().replyDelayUs = 2'500'000;
     const std::uint64_t start = world.NowMs();
@@ -90,14 +90,15 @@ TEST_F(InstrumentBench, ALateReplyArrivesAfterItsDelay) {
     EXPECT_GE(world.NowMs() - start, 2500u);
 }
 
-TEST_F(InstrumentBench, SetRepliesAreChosenPerSetting) {
+TEST_F(SimInstrumentBench, SetRepliesAreChosenPerSetting) {
     sim::InstrumentModel& m = DeviceOf("DSKT");
     struct Case {
         sim::SetReply reply;
         const char* answer;
     };
-    for (const Case& c : {Case{sim::SetReply::kError, "\rERROR\r>"}, Case{sim::SetReply::kBarePrompt, "\r>"},
-                          Case{sim::SetReply::kSilent, ""}}) {
+    for (const Case& c :
+         {Case{sim::SetReply::kError, "\rERROR\r>"}, Case{sim::SetReply::kBarePrompt, "\r>"},
+          Case{sim::SetReply::kSilent, ""}}) {
         m.SetSetReply("sys", c.reply);
         EXPECT_EQ(Ask("set -sys 9 9 9 9"), c.answer);
         EXPECT_EQ(m.Setting("sys"), "3 1 0 2");
@@ -109,15 +110,16 @@ TEST_F(InstrumentBench, SetRepliesAreChosenPerSetting) {
     EXPECT_EQ(m.Setting("auto"), "60");
 }
 
-TEST_F(InstrumentBench, GetRepliesAreChosenPerSetting) {
+TEST_F(SimInstrumentBench, GetRepliesAreChosenPerSetting) {
     sim::InstrumentModel& m = DeviceOf("HJD");
     struct Case {
         sim::GetReply reply;
         const char* answer;
     };
-    for (const Case& c : {Case{sim::GetReply::kError, "\rERROR\r>"}, Case{sim::GetReply::kBarePrompt, "\r>"},
-                          Case{sim::GetReply::kEmpty, "\r\r>"}, Case{sim::GetReply::kSilent, ""},
-                          Case{sim::GetReply::kValue, "\rFIELD7\r>"}}) {
+    for (const Case& c :
+         {Case{sim::GetReply::kError, "\rERROR\r>"}, Case{sim::GetReply::kBarePrompt, "\r>"},
+          Case{sim::GetReply::kEmpty, "\r\r>"}, Case{sim::GetReply::kSilent, ""},
+          Case{sim::GetReply::kValue, "\rFIELD7\r>"}}) {
         m.SetGetReply("i", c.reply);
         EXPECT_EQ(Ask("get -i"), c.answer);
     }
@@ -129,7 +131,7 @@ TEST_F(InstrumentBench, GetRepliesAreChosenPerSetting) {
 
 // --- record lists ---
 
-TEST_F(InstrumentBench, RecordListsCountReadReplaceAppendAndReset) {
+TEST_F(SimInstrumentBench, RecordListsCountReadReplaceAppendAndReset) {
     sim::InstrumentModel& m = DeviceOf("DM9");
     LogIn();
     EXPECT_EQ(Ask("get -eqn"), Value("4"));
@@ -154,11 +156,12 @@ TEST_F(InstrumentBench, RecordListsCountReadReplaceAppendAndReset) {
     EXPECT_EQ(Ask("get -user 0"), "\rERROR\r>");
 }
 
-TEST_F(InstrumentBench, RecordListsStopAtTheirCapacity) {
+TEST_F(SimInstrumentBench, RecordListsStopAtTheirCapacity) {
     sim::InstrumentModel& m = DeviceOf("HSR");
     ASSERT_EQ(Ask("reset -users"), "\rOK\r>");
     for (int i = 0; i < 25; ++i) {
-        ASSERT_EQ(Ask("set -user " + std::to_string(i) + " " + sim::EncodeUserRecord("u" + std::to_string(i))),
+        ASSERT_EQ(Ask("set -user " + std::to_string(i) + " " +
+                      sim::EncodeUserRecord("u" + std::to_string(i))),
                   "\rOK\r>");
     }
     EXPECT_EQ(Ask("set -user 25 " + sim::EncodeUserRecord("late")), "\rERROR\r>");
@@ -166,7 +169,7 @@ TEST_F(InstrumentBench, RecordListsStopAtTheirCapacity) {
     EXPECT_EQ(Ask("get -user"), Value("25"));
 }
 
-TEST_F(InstrumentBench, CountQueriesCanFailApartFromTheRecords) {
+TEST_F(SimInstrumentBench, CountQueriesCanFailApartFromTheRecords) {
     sim::InstrumentModel& m = DeviceOf("DM9LSR");
     m.SetGetReply("eqn count", sim::GetReply::kError);
     EXPECT_EQ(Ask("get -eqn"), "\rERROR\r>");
@@ -176,7 +179,7 @@ TEST_F(InstrumentBench, CountQueriesCanFailApartFromTheRecords) {
     EXPECT_EQ(m.State().equations.size(), 4u);
 }
 
-TEST_F(InstrumentBench, UserRecordsAreBase64OfTabbedFieldsWithTheNameFourth) {
+TEST_F(SimInstrumentBench, UserRecordsAreBase64OfTabbedFieldsWithTheNameFourth) {
     EXPECT_EQ(sim::EncodeBase64(""), "");
     EXPECT_EQ(sim::EncodeBase64("f"), "Zg==");
     EXPECT_EQ(sim::EncodeBase64("fo"), "Zm8=");
@@ -185,10 +188,11 @@ TEST_F(InstrumentBench, UserRecordsAreBase64OfTabbedFieldsWithTheNameFourth) {
     EXPECT_EQ(sim::EncodeUserRecord("Alpha", "x"), sim::EncodeBase64("U1\t0\t2\tAlpha\tx"));
 }
 
-TEST_F(InstrumentBench, CalibrationListEndsWithAnErrorAfterItsLastEntry) {
+TEST_F(SimInstrumentBench, CalibrationListEndsWithAnErrorAfterItsLastEntry) {
     sim::InstrumentModel& m = DeviceOf("JQ");
     const std::size_t n = m.State().calibration.size();
-    for (std::size_t j = 0; j < n; ++j) EXPECT_EQ(Ask("get -cal " + std::to_string(j)), Value(m.State().calibration[j]));
+    for (std::size_t j = 0; j < n; ++j)
+        EXPECT_EQ(Ask("get -cal " + std::to_string(j)), Value(m.State().calibration[j]));
     EXPECT_EQ(Ask("get -cal " + std::to_string(n)), "\rERROR\r>");
     EXPECT_EQ(Ask("set -cal 0 0.5 2.5"), "\rOK\r>");
     EXPECT_EQ(m.State().calibration[0], "0.5 2.5");
@@ -201,7 +205,7 @@ TEST_F(InstrumentBench, CalibrationListEndsWithAnErrorAfterItsLastEntry) {
 
 // --- faults ---
 
-TEST_F(InstrumentBench, ARefusedSettingKeepsItsValueAndTheOthersGoOn) {
+TEST_F(SimInstrumentBench, ARefusedSettingKeepsItsValueAndTheOthersGoOn) {
     sim::InstrumentModel& m = DeviceOf("TWI");
     m.RefuseSetting("usage");
     EXPECT_EQ(Ask("set -usage ring 5cm"), "\rERROR\r>");
@@ -210,7 +214,7 @@ TEST_F(InstrumentBench, ARefusedSettingKeepsItsValueAndTheOthersGoOn) {
     EXPECT_EQ(Ask("set -tadj 0.01"), "\rOK\r>");
 }
 
-TEST_F(InstrumentBench, ARejectedSerialNumberIsAnsweredError) {
+TEST_F(SimInstrumentBench, ARejectedSerialNumberIsAnsweredError) {
     sim::InstrumentModel& m = DeviceOf("FLOWPACK");
     m.RejectSerialNumbers(true);
     EXPECT_EQ(Ask("set -sn FP-9"), "\rERROR\r>");
@@ -219,7 +223,7 @@ TEST_F(InstrumentBench, ARejectedSerialNumberIsAnsweredError) {
     EXPECT_EQ(Ask("set -sn FP-9"), "\rOK\r>");
 }
 
-TEST_F(InstrumentBench, GoesSilentAfterNCommands) {
+TEST_F(SimInstrumentBench, GoesSilentAfterNCommands) {
     sim::InstrumentModel& m = DeviceOf("FG");
     m.GoSilentAfterCommands(2);
     EXPECT_EQ(Ask("get -ver"), Value("FG 1.42"));
@@ -232,7 +236,7 @@ TEST_F(InstrumentBench, GoesSilentAfterNCommands) {
     EXPECT_EQ(Ask("get -ver"), Value("FG 1.42"));
 }
 
-TEST_F(InstrumentBench, SilenceCanLastAWhile) {
+TEST_F(SimInstrumentBench, SilenceCanLastAWhile) {
     sim::InstrumentModel& m = DeviceOf("FG");
     m.GoSilentAfterCommands(0, 3000);
     EXPECT_EQ(Ask("get -ver"), "");
@@ -240,7 +244,7 @@ TEST_F(InstrumentBench, SilenceCanLastAWhile) {
     EXPECT_EQ(Ask("get -ver"), Value("FG 1.42"));
 }
 
-TEST_F(InstrumentBench, SelfTestAndDataFlashFaults) {
+TEST_F(SimInstrumentBench, SelfTestAndDataFlashFaults) {
     sim::InstrumentModel& m = DeviceOf("TQ");
     m.SetCodeCorrupt(true);
     EXPECT_EQ(Ask("post"), Value("Code Corrupt!"));
@@ -252,7 +256,7 @@ TEST_F(InstrumentBench, SelfTestAndDataFlashFaults) {
     EXPECT_GE(world.NowMs() - start, sim::InstrumentModel::kEraseTimeUs / 1000);
 }
 
-TEST_F(InstrumentBench, RecordsEveryCommandLine) {
+TEST_F(SimInstrumentBench, RecordsEveryCommandLine) {
     sim::InstrumentModel& m = DeviceOf("HJD");
     Ask("get -ver");
     Ask("get -i");

@@ -23,23 +23,27 @@ struct TypeCase {
 
 // Which settings each type has, as the settings capture asks for them.
 const std::vector<TypeCase>& Types() {
+    // clang-format off
     static const std::vector<TypeCase> cases = {
-        {"DMINI", {"sn", "lang", "contr", "fvals", "uvals", "hadj", "tau"}, true, false, false, nullptr, false, false, false},
-        {"TQ", {"sn", "contr", "units", "adc", "sample"}, false, true, true, "t", false, false, false},
-        {"LG40", {"adccal", "loc", "x", "ext", "sn", "contr", "config"}, false, false, true, "sec", false, false, false},
-        {"FG", {"sn", "contr", "fvals", "units"}, false, true, true, "t", false, false, false},
-        {"DSKT", {"sn", "adccal", "wtoffset", "auto", "wtfactory", "sys"}, false, false, true, "sec", false, false, false},
-        {"S7K", {"adccal", "config"}, true, false, false, nullptr, false, false, false},
-        {"HJD", {"i", "sn"}, false, true, false, nullptr, false, false, false},
-        {"JQ", {"i", "sn", "contr", "adc15", "adc30"}, false, true, true, "sec", false, false, true},
-        {"DM9", {"sn", "config", "tadj", "pvuser"}, true, false, true, "sec", true, true, false},
-        {"HSR", {"sn", "config", "p", "pv", "c76", "tadj"}, false, false, true, "sec", false, true, false},
-        {"PX7T", {"sn", "config"}, true, false, false, nullptr, false, false, false},
-        {"TRU", {"sn", "config"}, true, false, false, nullptr, false, false, false},
-        {"DM9LSR", {"sn", "p0", "p3", "p5", "lwidth", "ltemp", "current", "config", "tadj"}, false, false, true, "sec", true, true, false},
-        {"TWI", {"sn", "contr", "usage", "p", "units", "tadj"}, false, true, true, "sec", false, false, false},
-        {"FLOWPACK", {"sn"}, false, true, false, nullptr, false, false, false},
+        //  code      settings                                         login  batt   erase  clock  eqn    user   cal
+        {"DMINI",    {"sn", "lang", "contr", "fvals", "uvals", "hadj", "tau"}, true,  false, false, nullptr, false, false, false},
+        {"TQ",       {"sn", "contr", "units", "adc", "sample"},              false, true,  true,  "t",   false, false, false},
+        {"LG40",     {"adccal", "loc", "x", "ext", "sn", "contr", "config"}, false, false, true,  "sec", false, false, false},
+        {"FG",       {"sn", "contr", "fvals", "units"},                       false, true,  true,  "t",   false, false, false},
+        {"DSKT",     {"sn", "adccal", "wtoffset", "auto", "wtfactory", "sys"}, false, false, true, "sec", false, false, false},
+        {"S7K",      {"adccal", "config"},                                    true,  false, false, nullptr, false, false, false},
+        {"HJD",      {"i", "sn"},                                             false, true,  false, nullptr, false, false, false},
+        {"JQ",       {"i", "sn", "contr", "adc15", "adc30"},                  false, true,  true,  "sec", false, false, true},
+        {"DM9",      {"sn", "config", "tadj", "pvuser"},                      true,  false, true,  "sec", true,  true,  false},
+        {"HSR",      {"sn", "config", "p", "pv", "c76", "tadj"},              false, false, true,  "sec", false, true,  false},
+        {"PX7T",     {"sn", "config"},                                        true,  false, false, nullptr, false, false, false},
+        {"TRU",      {"sn", "config"},                                        true,  false, false, nullptr, false, false, false},
+        {"DM9LSR",   {"sn", "p0", "p3", "p5", "lwidth", "ltemp", "current", "config", "tadj"},
+                                                                              false, false, true,  "sec", true,  true,  false},
+        {"TWI",      {"sn", "contr", "usage", "p", "units", "tadj"},          false, true,  true,  "sec", false, false, false},
+        {"FLOWPACK", {"sn"},                                                  false, true,  false, nullptr, false, false, false},
     };
+    // clang-format on
     return cases;
 }
 
@@ -61,9 +65,10 @@ std::string NewValue(const std::string& key) {
     return "7.25 new " + key;
 }
 
-class InstrumentTypeTest : public InstrumentBench, public ::testing::WithParamInterface<TypeCase> {};
+class SimInstrumentTypeTest : public SimInstrumentBench,
+                              public ::testing::WithParamInterface<TypeCase> {};
 
-TEST_P(InstrumentTypeTest, AnswersItsVersionAndExactlyItsOwnSettings) {
+TEST_P(SimInstrumentTypeTest, AnswersItsVersionAndExactlyItsOwnSettings) {
     const TypeCase& t = GetParam();
     sim::InstrumentModel& m = DeviceOf(t.code);
     EXPECT_EQ(Ask("get -ver"), Value(m.Profile().versionText));
@@ -90,7 +95,7 @@ TEST_P(InstrumentTypeTest, AnswersItsVersionAndExactlyItsOwnSettings) {
     }
 }
 
-TEST_P(InstrumentTypeTest, HasTheBatteryEraseClockAndListsOfItsType) {
+TEST_P(SimInstrumentTypeTest, HasTheBatteryEraseClockAndListsOfItsType) {
     const TypeCase& t = GetParam();
     sim::InstrumentModel& m = DeviceOf(t.code);
     LogIn();
@@ -116,30 +121,38 @@ TEST_P(InstrumentTypeTest, HasTheBatteryEraseClockAndListsOfItsType) {
     EXPECT_EQ(Ask("frobnicate"), "\rUnsupported\r>");
 }
 
-INSTANTIATE_TEST_SUITE_P(EveryType, InstrumentTypeTest, ::testing::ValuesIn(Types()),
-                         [](const ::testing::TestParamInfo<TypeCase>& p) { return std::string(p.param.code); });
+INSTANTIATE_TEST_SUITE_P(EveryType, SimInstrumentTypeTest, ::testing::ValuesIn(Types()),
+                         [](const ::testing::TestParamInfo<TypeCase>& p) {
+                             return std::string(p.param.code);
+                         });
 
-TEST(InstrumentCodesTest, EveryTypeOfTheCaptureTableIsModelledWithItsTypeNumber) {
+TEST(SimInstrumentCodesTest, EveryTypeOfTheCaptureTableIsModelledWithItsTypeNumber) {
     const std::vector<std::pair<std::string, int>> expected = {
-        {"DMINI", 6}, {"TQ", 7},   {"LG40", 8},  {"FG", 9},   {"DSKT", 11},   {"S7K", 12}, {"HJD", 13},
-        {"JQ", 14},   {"DM9", 15}, {"HSR", 16},  {"PX7T", 17}, {"TRU", 20}, {"DM9LSR", 22}, {"TWI", 23},
-        {"FLOWPACK", 24}};
+        {"DMINI", 6}, {"TQ", 7},   {"LG40", 8},    {"FG", 9},   {"DSKT", 11},
+        {"S7K", 12},  {"HJD", 13}, {"JQ", 14},     {"DM9", 15}, {"HSR", 16},
+        {"PX7T", 17}, {"TRU", 20}, {"DM9LSR", 22}, {"TWI", 23}, {"FLOWPACK", 24}};
     ASSERT_EQ(sim::InstrumentCodes().size(), expected.size());
     for (std::size_t i = 0; i < expected.size(); ++i) {
         EXPECT_EQ(sim::InstrumentCodes()[i], expected[i].first);
         auto p = sim::InstrumentProfileFor(expected[i].first);
         ASSERT_NE(p, nullptr);
         EXPECT_EQ(p->typeNumber, expected[i].second);
+        EXPECT_EQ(sim::InstrumentCodeOf(expected[i].second), expected[i].first);
+        auto byNumber = sim::InstrumentModel::ForType(expected[i].second);
+        ASSERT_NE(byNumber, nullptr);
+        EXPECT_EQ(byNumber->VersionText(), p->versionText);
         // A version text the host reads with a major, a minor and a patch digit.
         EXPECT_GT(sim::VersionNumberOf(p->versionText), 0) << p->versionText;
         EXPECT_NE(p->initial, p->factory) << "a restore must be visible";
     }
     EXPECT_EQ(sim::InstrumentProfileFor("RV70"), nullptr);
+    EXPECT_EQ(sim::InstrumentModel::ForType(3), nullptr);  // a datalogger, modelled in sim/logger
+    EXPECT_EQ(sim::InstrumentModel::ForType(15, "DM9 2.03")->FirmwareVersion(), 203);
     EXPECT_EQ(sim::InstrumentModel::Create("XYZ 1.00"), nullptr);
     EXPECT_NE(sim::InstrumentModel::Create("tru 3.61"), nullptr);
 }
 
-TEST(InstrumentCodesTest, VersionNumbersAreReadLikeTheDevicesWriteThem) {
+TEST(SimInstrumentCodesTest, VersionNumbersAreReadLikeTheDevicesWriteThem) {
     EXPECT_EQ(sim::VersionNumberOf("TRU 3.64"), 364);
     EXPECT_EQ(sim::VersionNumberOf("DM9 2.1"), 210);
     EXPECT_EQ(sim::VersionNumberOf("FLOWPACK 10.02"), 1002);
@@ -150,7 +163,7 @@ TEST(InstrumentCodesTest, VersionNumbersAreReadLikeTheDevicesWriteThem) {
 }
 
 // Settings that came with a firmware version are missing before it.
-TEST_F(InstrumentBench, LaterSettingsAreMissingOnOlderFirmware) {
+TEST_F(SimInstrumentBench, LaterSettingsAreMissingOnOlderFirmware) {
     sim::InstrumentModel& lg = Device("LG40 1.60");
     EXPECT_FALSE(lg.HasSetting("sn"));
     EXPECT_EQ(Ask("get -sn"), "\rUnsupported\r>");
@@ -159,7 +172,7 @@ TEST_F(InstrumentBench, LaterSettingsAreMissingOnOlderFirmware) {
     EXPECT_EQ(lg.State().settings.count("contr"), 0u);
 }
 
-TEST_F(InstrumentBench, Dm9HasPvuserFromVersion205) {
+TEST_F(SimInstrumentBench, Dm9HasPvuserFromVersion205) {
     sim::InstrumentModel& old = Device("DM9 2.04");
     LogIn();
     EXPECT_EQ(Ask("get -pvuser"), "\rUnsupported\r>");
@@ -167,16 +180,17 @@ TEST_F(InstrumentBench, Dm9HasPvuserFromVersion205) {
     EXPECT_EQ(Ask("get -tadj"), Value("0.35"));
 }
 
-TEST_F(InstrumentBench, RefusesValuesItCannotTake) {
+TEST_F(SimInstrumentBench, RefusesValuesItCannotTake) {
     sim::InstrumentModel& m = DeviceOf("DMINI");
     LogIn();
     struct Bad {
         const char* command;
         const char* key;
     };
-    for (const Bad& b : {Bad{"set -contr 64", "contr"}, Bad{"set -contr -1", "contr"}, Bad{"set -lang 2x", "lang"},
-                         Bad{"set -tau 99999999999999999999", "tau"}, Bad{"set -sn ", "sn"},
-                         Bad{"set -sn 1234567890123456", "sn"}, Bad{"set -sn A B", "sn"}, Bad{"set -fvals", "fvals"}}) {
+    for (const Bad& b : {Bad{"set -contr 64", "contr"}, Bad{"set -contr -1", "contr"},
+                         Bad{"set -lang 2x", "lang"}, Bad{"set -tau 99999999999999999999", "tau"},
+                         Bad{"set -sn ", "sn"}, Bad{"set -sn 1234567890123456", "sn"},
+                         Bad{"set -sn A B", "sn"}, Bad{"set -fvals", "fvals"}}) {
         SCOPED_TRACE(b.command);
         const std::string before = m.Setting(b.key);
         EXPECT_EQ(Ask(b.command), "\rERROR\r>");
@@ -185,7 +199,7 @@ TEST_F(InstrumentBench, RefusesValuesItCannotTake) {
     EXPECT_EQ(Ask("set -sn 123456789012345"), "\rOK\r>");
 }
 
-TEST_F(InstrumentBench, ConfigChecksumsAreUnsigned32BitNumbers) {
+TEST_F(SimInstrumentBench, ConfigChecksumsAreUnsigned32BitNumbers) {
     sim::InstrumentModel& m = DeviceOf("TRU");
     LogIn();
     EXPECT_EQ(Ask("set -config 4294967295"), "\rOK\r>");
@@ -195,7 +209,28 @@ TEST_F(InstrumentBench, ConfigChecksumsAreUnsigned32BitNumbers) {
     EXPECT_EQ(m.Setting("config"), "4294967295");
 }
 
-TEST_F(InstrumentBench, ClockFollowsVirtualTimeAndTakesDateAndTime) {
+TEST_F(SimInstrumentBench, AConfigChecksumCheckTakesOnlyNumbersAdjustedToTheSerialNumber) {
+    sim::InstrumentModel& m = DeviceOf("DM9");
+    LogIn();
+    ASSERT_EQ(Ask("set -sn AA"), "\rOK\r>");
+    ASSERT_EQ(Ask("set -config 1000"), "\rOK\r>");
+    m.RequireConfigChecksum(true);
+    EXPECT_EQ(Ask("set -config 1001"), "\rERROR\r>");
+    ASSERT_EQ(Ask("set -sn AB"), "\rOK\r>");
+    EXPECT_EQ(Ask("set -config 1000"), "\rERROR\r>");  // not adjusted
+    EXPECT_EQ(Ask("set -config 1001"), "\rOK\r>");
+    // The number wraps at 32 bits.
+    m.RequireConfigChecksum(false);
+    ASSERT_EQ(Ask("set -config 5"), "\rOK\r>");
+    m.RequireConfigChecksum(true);
+    ASSERT_EQ(Ask("set -sn A"), "\rOK\r>");
+    EXPECT_EQ(Ask("set -config 4294967235"), "\rOK\r>");  // 5 - 131 + 65, modulo 2^32
+    EXPECT_EQ(Ask("set -config 0"), "\rERROR\r>");
+    m.RequireConfigChecksum(false);
+    EXPECT_EQ(Ask("set -config 0"), "\rOK\r>");
+}
+
+TEST_F(SimInstrumentBench, ClockFollowsVirtualTimeAndTakesDateAndTime) {
     sim::InstrumentModel& tq = DeviceOf("TQ");
     EXPECT_EQ(Ask("set -t 13:07:09"), "\rOK\r>");
     EXPECT_EQ(Ask("set -d 2017-5-4"), "\rOK\r>");
@@ -207,7 +242,7 @@ TEST_F(InstrumentBench, ClockFollowsVirtualTimeAndTakesDateAndTime) {
     EXPECT_EQ(tq.ClockSeconds(), at + 10);
 }
 
-TEST_F(InstrumentBench, QuorSecondsClockTakesTheCountAndRefusesNonsense) {
+TEST_F(SimInstrumentBench, QuorSecondsClockTakesTheCountAndRefusesNonsense) {
     sim::InstrumentModel& lg = DeviceOf("LG40");
     EXPECT_EQ(Ask("set -sec 536544000"), "\rOK\r>");
     EXPECT_EQ(lg.ClockSeconds(), 536544000);
@@ -218,7 +253,7 @@ TEST_F(InstrumentBench, QuorSecondsClockTakesTheCountAndRefusesNonsense) {
     EXPECT_EQ(lg.ClockSeconds(), 536544000);
 }
 
-TEST_F(InstrumentBench, Dm9TakesItsSensorTypeApartFromTheSettings) {
+TEST_F(SimInstrumentBench, Dm9TakesItsSensorTypeApartFromTheSettings) {
     sim::InstrumentModel& m = DeviceOf("DM9");
     LogIn();
     const sim::InstrumentState before = m.State();

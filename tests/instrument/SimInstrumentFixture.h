@@ -17,8 +17,8 @@
 
 namespace quor::testing {
 
-class InstrumentBench : public ::testing::Test {
-protected:
+class SimInstrumentBench : public ::testing::Test {
+  protected:
     static constexpr std::uint32_t kReplyTimeoutMs = 2000;
     static constexpr std::uint32_t kEraseTimeoutMs = 17000;
     static constexpr std::uint32_t kLoginCharPauseMs = 250;
@@ -91,7 +91,8 @@ protected:
     }
     std::string Address(std::uint32_t a) const {
         char buf[8];
-        std::snprintf(buf, sizeof buf, model->Profile().loader.fiveDigitAddresses ? "%05X" : "%04X", a);
+        std::snprintf(buf, sizeof buf, model->Profile().loader.fiveDigitAddresses ? "%05X" : "%04X",
+                      a);
         return buf;
     }
     // Bytes as the loader's data words (even byte + 256 * odd byte), padded with 0xFF.
@@ -127,7 +128,8 @@ protected:
     }
     // Programs code (bytes at codeAddress) with the reset vector pointing at
     // resetTarget, waits out the restart and returns to 9600 baud.
-    void Program(const std::vector<std::uint8_t>& code, std::uint32_t codeAddress, std::uint32_t resetTarget) {
+    void Program(const std::vector<std::uint8_t>& code, std::uint32_t codeAddress,
+                 std::uint32_t resetTarget) {
         EnterLoader();
         const sim::SimLoaderConfig& c = model->Profile().loader;
         for (std::uint32_t s = 0; s < c.infoSegments; ++s)

@@ -14,11 +14,12 @@ struct ProgramCase {
     std::uint32_t codeAddress;
 };
 
-class InstrumentProgrammingTest : public InstrumentBench, public ::testing::WithParamInterface<ProgramCase> {};
+class SimInstrumentProgrammingTest : public SimInstrumentBench,
+                                     public ::testing::WithParamInterface<ProgramCase> {};
 
 // A small map at 9600 with four-digit addresses, and the large ones at
 // 57600 with five.
-TEST_P(InstrumentProgrammingTest, ProgrammingLeavesFactoryValuesAndTheNewVersion) {
+TEST_P(SimInstrumentProgrammingTest, ProgrammingLeavesFactoryValuesAndTheNewVersion) {
     const ProgramCase& c = GetParam();
     sim::InstrumentModel& m = Device(c.before);
     LogIn();
@@ -43,7 +44,7 @@ TEST_P(InstrumentProgrammingTest, ProgrammingLeavesFactoryValuesAndTheNewVersion
     EXPECT_EQ(Ask("get -sn"), Value("000000"));
 }
 
-INSTANTIATE_TEST_SUITE_P(Maps, InstrumentProgrammingTest,
+INSTANTIATE_TEST_SUITE_P(Maps, SimInstrumentProgrammingTest,
                          ::testing::Values(ProgramCase{"TRU 3.64", "TRU 3.65", 0x1100},
                                            ProgramCase{"DM9 2.07", "DM9 2.10", 0x2100},
                                            ProgramCase{"HSR 1.16", "HSR 1.20", 0x5C00},
@@ -54,7 +55,7 @@ INSTANTIATE_TEST_SUITE_P(Maps, InstrumentProgrammingTest,
                              return before.substr(0, before.find(' '));
                          });
 
-TEST_F(InstrumentBench, ANamedImageVersionWinsOverTheFlashText) {
+TEST_F(SimInstrumentBench, ANamedImageVersionWinsOverTheFlashText) {
     sim::InstrumentModel& m = DeviceOf("TRU");
     m.SetImageVersion("TRU 3.65");
     // The code carries no version text at all (as the built-in image).
@@ -63,13 +64,13 @@ TEST_F(InstrumentBench, ANamedImageVersionWinsOverTheFlashText) {
     EXPECT_EQ(m.FirmwareVersion(), 365);
 }
 
-TEST_F(InstrumentBench, AnImageWithoutAVersionTextKeepsTheOldOne) {
+TEST_F(SimInstrumentBench, AnImageWithoutAVersionTextKeepsTheOldOne) {
     DeviceOf("TRU");
     Program({0x31, 0x40, 0x00, 0x3C}, 0x1100, 0x1100);
     EXPECT_EQ(Ask("get -ver"), Value("TRU 3.64"));
 }
 
-TEST_F(InstrumentBench, NewFirmwareBringsTheSettingsOfItsVersion) {
+TEST_F(SimInstrumentBench, NewFirmwareBringsTheSettingsOfItsVersion) {
     sim::InstrumentModel& lg = Device("LG40 1.60");
     EXPECT_EQ(Ask("get -sn"), "\rUnsupported\r>");
     Program(CodeWithVersion("LG40 2.01"), 0x1100, 0x1100);
@@ -78,13 +79,13 @@ TEST_F(InstrumentBench, NewFirmwareBringsTheSettingsOfItsVersion) {
     EXPECT_EQ(lg.State().settings.size(), 7u);
 }
 
-TEST_F(InstrumentBench, VectorsPointingAtErasedFlashFailTheSelfTest) {
+TEST_F(SimInstrumentBench, VectorsPointingAtErasedFlashFailTheSelfTest) {
     DeviceOf("TRU");
     Program(CodeWithVersion("TRU 3.65"), 0x1100, 0x4400);
     EXPECT_EQ(Ask("post"), Value("Code Corrupt!"));
 }
 
-TEST_F(InstrumentBench, IsSilentWhileItRestartsAndBackWithinHalfTheUpdatersDelay) {
+TEST_F(SimInstrumentBench, IsSilentWhileItRestartsAndBackWithinHalfTheUpdatersDelay) {
     sim::InstrumentModel& m = DeviceOf("DM9");
     EnterLoader();
     const sim::SimLoaderConfig& c = m.Profile().loader;
@@ -104,7 +105,7 @@ TEST_F(InstrumentBench, IsSilentWhileItRestartsAndBackWithinHalfTheUpdatersDelay
     EXPECT_EQ(Ask("get -ver"), Value("DM9 2.10"));
 }
 
-TEST_F(InstrumentBench, TheFirmwareHandsOnlyTheRightInvocationToItsLoader) {
+TEST_F(SimInstrumentBench, TheFirmwareHandsOnlyTheRightInvocationToItsLoader) {
     sim::InstrumentModel& m = DeviceOf("TRU");
     EXPECT_EQ(Ask("boot zept"), "\rERROR\r>");
     EXPECT_FALSE(m.InLoader());
@@ -117,7 +118,7 @@ TEST_F(InstrumentBench, TheFirmwareHandsOnlyTheRightInvocationToItsLoader) {
     EXPECT_EQ(Ask("get -ver"), Value("TRU 3.64"));
 }
 
-TEST_F(InstrumentBench, ADeviceLeftInItsLoaderAnswersLikeTheLoader) {
+TEST_F(SimInstrumentBench, ADeviceLeftInItsLoaderAnswersLikeTheLoader) {
     sim::InstrumentModel& m = DeviceOf("TRU");
     m.StartInLoader();
     EXPECT_TRUE(m.InLoader());
@@ -127,7 +128,7 @@ TEST_F(InstrumentBench, ADeviceLeftInItsLoaderAnswersLikeTheLoader) {
     EXPECT_EQ(ReadReply(500, '#'), "#");
 }
 
-TEST_F(InstrumentBench, ASecondProgrammingResetsAgain) {
+TEST_F(SimInstrumentBench, ASecondProgrammingResetsAgain) {
     sim::InstrumentModel& m = DeviceOf("TRU");
     Program(CodeWithVersion("TRU 3.65"), 0x1100, 0x1100);
     LogIn();
