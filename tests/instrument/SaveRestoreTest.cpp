@@ -104,6 +104,42 @@ TEST_F(ProtocolBench, SaveNotForThisDeviceTypeWritesNoFile) {
     EXPECT_TRUE(Logged("DPSaveInfo received error -13 trying to collect device settings"));
 }
 
+TEST_F(ProtocolBench, PartialCaptureIsStillSaved) {
+    BenchInstrument& d = Connected("TQ 1.20");
+    d.settings = {{"sn", "TQ-1"}, {"units", "2"}, {"adc", "55"}};  // contr cannot be read
+    const std::string path = dir.File("settings.txt");
+    EXPECT_EQ(proto.DPSaveInfo(path.c_str()), -35);
+    EXPECT_TRUE(proto.SettingsLoaded());
+    EXPECT_EQ(proto.CapturedSelection(), 0x182u);
+    EXPECT_TRUE(std::filesystem::exists(path));
+    EXPECT_TRUE(Logged("DPSaveInfo successfully retrieved and saved device settings to a temp file"));
+}
+
+TEST_F(ProtocolBench, RestoreWithoutSettingsOrFile) {
+    BenchInstrument& d = Connected("TRU 3.65");
+    const std::string path = dir.File("missing.txt");
+    const std::size_t lines = d.Lines().size();
+    EXPECT_EQ(proto.DPRestoreInfo(path.c_str(), nullptr), -102);
+    EXPECT_FALSE(proto.SettingsLoaded());
+    EXPECT_EQ(d.Lines().size(), lines);
+    EXPECT_TRUE(Logged("DPRestoreInfo received error -102 trying to read device settings from " + path));
+}
+
+TEST_F(ProtocolBench, Dm9CaptureSetsSensorTypeZeroFirst) {
+    BenchInstrument& d = Connected("DM9 2.05");
+    d.settings = {{"sn", "D9"}, {"config", "12"}, {"tadj", "T"}, {"pvuser", "PV"}};
+    const std::string path = dir.File("settings.txt");
+    EXPECT_EQ(proto.DPSaveInfo(path.c_str()), 1);
+    ASSERT_TRUE(d.Received("set -sensor 0"));
+    EXPECT_EQ(d.Lines()[1], "set -sensor 0");  // right after the version query
+    EXPECT_TRUE(Logged("DPSaveInfo set DMS9 sensor type to '0'"));
+    // A refusal is logged and the capture goes on.
+    d.refused.insert("sensor");
+    d.refusal = SetAnswer::kOther;
+    EXPECT_EQ(proto.DPSaveInfo(path.c_str()), 1);
+    EXPECT_TRUE(Logged("DPSaveInfo received error -30 setting DMS9 sensor type to '0'"));
+}
+
 TEST_F(ProtocolBench, LoggerWithDeviceIdKeepsItsSerialNumber) {
     sim::LoggerModel& logger = Bench(sim::SimLoggerKind::kRv70);
     DeviceTypeInfo record;
