@@ -10,6 +10,8 @@
 // borrowed and may be null; then nothing of this object is logged.
 
 #include <cstdint>
+#include <ctime>
+#include <functional>
 #include <memory>
 #include <string_view>
 
@@ -88,6 +90,24 @@ public:
     // stores); also lets a later run that finds the loader name the device.
     void AdoptDevice(const DeviceTypeInfo& record);
 
+    // Where DPSetTime reads the computer's time (seconds since 1970 UTC, -1
+    // on failure); std::time unless replaced, so a test can fix the date.
+    using SystemTimeSource = std::function<std::time_t()>;
+    void SetSystemTimeSource(SystemTimeSource source) { timeSource_ = std::move(source); }
+
+    // The DM9 config text carries a checksum over the serial number: the
+    // leading unsigned number minus the old serial's characters plus the new
+    // one's, each as a signed 8-bit value, wrapping at 32 bits. A config not
+    // starting with digits counts as 0. -30 when the number exceeds 32 bits.
+    static ResultCode AdjustConfigChecksum(const char* config, const char* oldSerial,
+                                           const char* newSerial, FixedText<64>* out);
+    // Whether record a sorts before b: names compared without letter case
+    // for at most 32 characters; an equal name counts as before.
+    static bool RecordBefore(const Record& a, const Record& b);
+
+    // The access code the instruments' login asks for (without its asterisk).
+    static constexpr const char* kAccessCode = "3378";
+
     // --- settings file: record access and the file calls ---
     RecordSet& MutableEquationRecords() { return eqnRecords_; }
     RecordSet& MutableUserRecords() { return userRecords_; }
@@ -106,6 +126,25 @@ private:
     platform::FileOps* fileOps_ = nullptr;  // borrowed; null: the system's
 
     QUOR_PRINTF(3, 4) void Log(std::uint32_t level, const char* format, ...) const;
+    // DeviceCommand with the prompt as terminator into answer[size].
+    ResultCode Command(const char* command, std::uint32_t timeoutMs, char* answer,
+                       std::uint32_t size, std::uint32_t* elapsedMs);
+    // Up to three attempts of "<command>\r"; judge gives an answered
+    // attempt's result (positive ends the attempts).
+    using ValueJudge = std::function<ResultCode(const char* answer, std::uint32_t elapsedMs)>;
+    ResultCode AskValue(const char* command, std::uint32_t timeoutMs, std::uint32_t* elapsedMs,
+                        const ValueJudge& judge);
+    // A set command answered with "OK" (logged with label and shown value):
+    // 1; any other answer -30; a failed transaction its error.
+    ResultCode SetValue(const char* command, const char* label, const char* shown);
+    // One setting of the capture or restore, by its selection bit.
+    ResultCode GetOne(std::uint32_t bit);
+    ResultCode SetOne(std::uint32_t bit);
+    ResultCode GetSerialNumber();
+    ResultCode SetSerialNumber();
+    bool UsesPvUser() const;
+    ResultCode SaveLogger();
+    ResultCode RestoreLogger(const char* newSerial);
 
     std::unique_ptr<AQVEN_Protocol> logger_;
     std::unique_ptr<QuorSDI12> sdi12_;
@@ -118,6 +157,7 @@ private:
     RecordSet userRecords_;
     QuorLog* log_;  // borrowed
     std::uint32_t capturedSelection_ = 0;
+    SystemTimeSource timeSource_;
 };
 
 }  // namespace quor

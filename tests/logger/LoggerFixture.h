@@ -14,29 +14,10 @@
 #include "sim/core/SimWorld.h"
 #include "sim/logger/LoggerModel.h"
 #include "sim/logger/Zt4RadioModel.h"
+#include "support/ScopedZone.h"
 #include "support/TempDir.h"
 
 namespace quor::testing {
-
-// Runs with the computer's zone set to tz, restored afterwards.
-class ScopedZone {
-public:
-    explicit ScopedZone(const char* tz) {
-        const char* old = std::getenv("TZ");
-        had_ = old != nullptr;
-        if (had_) old_ = old;
-        setenv("TZ", tz, 1);
-        tzset();
-    }
-    ~ScopedZone() {
-        if (had_) setenv("TZ", old_.c_str(), 1); else unsetenv("TZ");
-        tzset();
-    }
-
-private:
-    bool had_ = false;
-    std::string old_;
-};
 
 class LoggerBench : public ::testing::Test {
 protected:
