@@ -10,7 +10,6 @@
 namespace quor {
 
 namespace {
-constexpr std::uint32_t kMaxPortNameChars = 12;  // what a link's parameters can carry
 
 constexpr std::uint32_t kLoginSettleMs = 1000;   // before the first and after the last attempt
 constexpr int kLoginAttempts = 3;
@@ -103,12 +102,6 @@ ResultCode Quor_protocol::Command(const char* command, std::uint32_t timeoutMs, 
 ResultCode Quor_protocol::DPConnect(const char* portName, std::uint8_t baudIndex,
                                     std::uint32_t serialRetries, DeviceTypeInfo* record) {
     if (!portName || !*portName || !record) return rc::kMissingArgument;
-    // A longer name would be cut and could open a different port.
-    if (std::strlen(portName) > kMaxPortNameChars) {
-        Log(QuorLog::kLevelFailure, "DPConnect port name \"%s\" is longer than %u characters",
-            portName, static_cast<unsigned>(kMaxPortNameChars));
-        return rc::kOutOfRange;
-    }
     ProtocolConfig config;
     config.keepPortOpen = false;
     config.serialRetries = serialRetries;

@@ -6,6 +6,8 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cstdio>
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -28,6 +30,27 @@ LoaderMemoryMap MapOf(const DeviceTypeInfo& r) {
     return m;
 }
 
+// A small firmware that fits the type's flash: code at the start of its
+// flash and a reset vector pointing there, as a real image for it would.
+std::string FittingImage(const DeviceTypeInfo& r) {
+    char line[64];
+    std::string text;
+    std::snprintf(line, sizeof line, "@%X\n", static_cast<unsigned>(r.flashStart));
+    text += line;
+    for (int row = 0; row < 4; ++row) text += "3F 40 00 24 B2 40 80 5A 20 01 31 40 00 31 FF 3F\n";
+    std::snprintf(line, sizeof line, "@FFE0\n");
+    text += line;
+    for (int word = 0; word < 15; ++word) {
+        std::snprintf(line, sizeof line, "%02X %02X ", static_cast<unsigned>(r.flashStart & 0xFF),
+                      static_cast<unsigned>((r.flashStart >> 8) & 0xFF));
+        text += line;
+    }
+    std::snprintf(line, sizeof line, "%02X %02X\nq\n", static_cast<unsigned>(r.flashStart & 0xFF),
+                  static_cast<unsigned>((r.flashStart >> 8) & 0xFF));
+    text += line;
+    return text;
+}
+
 std::string Lower(std::string s) {
     for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
     return s;
@@ -46,9 +69,12 @@ protected:
             ASSERT_EQ(p.Login(), 1) << LogText();
         }
     }
-    // Programs the built-in image through the loader and waits out the restart.
+    // Programs a firmware that fits the device through its loader and waits out the restart.
     void Wipe(const DeviceTypeInfo& record) {
         QuorBSLHost host(&log);
+        const std::string image = dir.File("firmware.txt");
+        std::ofstream(image) << FittingImage(record);
+        ASSERT_EQ(host.BSLLoadTIFile(image.c_str()), 1) << LogText();
         ASSERT_GT(host.BSLConnect(port_.c_str(), record.loaderBaud, false, 3), 0) << LogText();
         ASSERT_EQ(host.BSLProgramImage(MapOf(record)), 1) << LogText();
         host.BSLDisconnect();
