@@ -272,8 +272,9 @@ ResultCode Quor_protocol::SetValue(const char* command, const char* label, const
             static_cast<int>(ms));
         return rc::kOk;
     }
-    // An answer without "OK" means the device kept its old value.
-    return r > 0 ? rc::kUnreadableAnswer : r;
+    // An answer without "OK" means the device kept its old value: a setting
+    // not restored, wherever it stands in the order.
+    return r > 0 ? rc::kSomeSettingsFailed : r;
 }
 
 ResultCode Quor_protocol::SetSerialNumber() {
@@ -291,7 +292,7 @@ ResultCode Quor_protocol::SetSerialNumber() {
         }
     }
     if (r == rc::kDeviceError) return lrc::kCannotSet;
-    return r > 0 ? rc::kUnreadableAnswer : r;
+    return r > 0 ? rc::kSomeSettingsFailed : r;
 }
 
 ResultCode Quor_protocol::SetOne(std::uint32_t bit) {
@@ -463,6 +464,7 @@ ResultCode Quor_protocol::SetRecords_Serial(RecordSet* set, int kind) {
     }
     AlphabetizeRecords(set, kind);
     std::int32_t sent = 0;
+    std::int32_t taken = 0;
     ResultCode failure = rc::kOk;
     for (std::int32_t i = 0; i < set->count && !set->records[i].value.empty(); ++i) {
         FixedText<kRecordCommandChars> command;
@@ -472,15 +474,18 @@ ResultCode Quor_protocol::SetRecords_Serial(RecordSet* set, int kind) {
         ResultCode r = Command(command.c_str(), kRecordTimeoutMs, answer, sizeof answer, &ms);
         ++sent;
         if (r > 0 && std::strstr(answer, "OK")) {
+            ++taken;
             Log(QuorLog::kLevelMilestone, "SetRecords_Serial set \"%s\" %d to \"%s\" (%d ms)", name,
                 static_cast<int>(i), set->records[i].value.c_str(), static_cast<int>(ms));
         } else {
             // The others still go; the restore reports that this one did not.
-            failure = r > 0 ? rc::kUnreadableAnswer : r;
+            failure = r > 0 ? rc::kSomeSettingsFailed : r;
         }
     }
     Log(QuorLog::kLevelMilestone, "SetRecords_Serial retrieved %d of %d \"%s\" records",
         static_cast<int>(sent), static_cast<int>(set->count), name);
+    // Some records went, so the link is up: the next list still goes.
+    if (failure < 0 && taken > 0) return rc::kSomeSettingsFailed;
     return failure;
 }
 

@@ -196,8 +196,9 @@ TEST_F(ProtocolBench, ASetWithoutOkIsAFailedRestoreAndTheRestStillGoes) {
         EXPECT_EQ(d.settings["fvals"], "F");  // after the refused one
         EXPECT_EQ(d.settings.count("contr"), 0u);
         EXPECT_TRUE(Logged("SetInstInfo could not restore all settings"));
-        // Refused as the last one, its own code is the result.
-        EXPECT_EQ(proto.SetInstInfo(0x18), how == SetAnswer::kError ? -34 : -30);
+        // Refused as the last one: an error answer keeps its code, any other
+        // answer is a setting not restored, as it is earlier in the order.
+        EXPECT_EQ(proto.SetInstInfo(0x18), how == SetAnswer::kError ? -34 : -35);
         proto.Disconnect(false);
     }
 }
@@ -208,6 +209,10 @@ TEST_F(ProtocolBench, RejectedSerialNumberIsMinus12) {
     d.refused.insert("sn");
     EXPECT_EQ(proto.SetInstInfo(0x2), -12);
     EXPECT_EQ(d.Count("set -sn BAD"), 9);  // three tries of one transaction each retried
+    // Answered, but not with "OK": the number was not taken.
+    d.refusal = SetAnswer::kOther;
+    EXPECT_EQ(proto.SetInstInfo(0x2), -35);
+    EXPECT_EQ(d.settings.count("sn"), 0u);
 }
 
 TEST_F(ProtocolBench, BitWithoutASettingIsMinus30) {
@@ -282,9 +287,22 @@ TEST_F(ProtocolBench, ARefusedRecordIsReportedAfterTheOthersWent) {
     BenchInstrument& d = Connected("DM9 2.05");
     RecordSet set = MakeSet({"a 1", "b 2", "c 3"});
     d.refused.insert("eqn 1");
-    EXPECT_EQ(proto.SetRecords_Serial(&set, kEqnRecordKind), -34);
+    EXPECT_EQ(proto.SetRecords_Serial(&set, kEqnRecordKind), -35);
     EXPECT_EQ(d.settings["eqn 0"], "a 1");
     EXPECT_EQ(d.settings["eqn 2"], "c 3");
+    // Every record refused: the device's own answer is the result.
+    d.refused = {"eqn 0", "eqn 1", "eqn 2"};
+    EXPECT_EQ(proto.SetRecords_Serial(&set, kEqnRecordKind), -34);
+}
+
+TEST_F(ProtocolBench, OneUnansweredRecordDoesNotStopTheNextList) {
+    BenchInstrument& d = Connected("DM9 2.05");
+    proto.MutableEquationRecords() = MakeSet({"a 1", "b 2", "c 3"});
+    proto.MutableUserRecords() = MakeSet({UserRecord("one")});
+    d.unanswered.insert("set -eqn 1 b 2");
+    EXPECT_EQ(proto.SetInstInfo(0x18000000), -35);
+    EXPECT_EQ(d.settings["eqn 2"], "c 3");
+    EXPECT_EQ(d.settings["user 0"], UserRecord("one"));
 }
 
 struct NameCase {
