@@ -124,8 +124,28 @@ const char* RecordName(int kind) {
     return kind == kEqnRecordKind ? "eqn" : kind == kUserRecordKind ? "user" : nullptr;
 }
 
-// Keeps the first failure of a group of sets, else the latest outcome.
-ResultCode Worse(ResultCode sofar, ResultCode next) { return sofar < 0 ? sofar : next; }
+// The outcome of a group of sets sent one after another (tuning values,
+// calibration entries, a record list): 1 when all were taken; -35 when some
+// were, since the link is then up and the restore goes on; else the first
+// failure, so a silent device still ends the restore.
+class SetGroup {
+public:
+    void Add(ResultCode r) {
+        if (r > 0) {
+            taken_ = true;
+        } else if (failure_ == rc::kOk) {
+            failure_ = r;
+        }
+    }
+    ResultCode Outcome() const {
+        if (failure_ == rc::kOk) return rc::kOk;
+        return taken_ ? rc::kSomeSettingsFailed : failure_;
+    }
+
+private:
+    ResultCode failure_ = rc::kOk;
+    bool taken_ = false;
+};
 
 int Base64Value(char c) {
     if (c >= 'A' && c <= 'Z') return c - 'A';
@@ -318,45 +338,48 @@ ResultCode Quor_protocol::SetOne(std::uint32_t bit) {
             command.Format("%s %s\r", UsesPvUser() ? "set -pvuser" : "set -uvals", s.uvals.c_str());
             return SetValue(command.c_str(), "uvals/pvuser", s.uvals.c_str());
         case inst::kTuning: {
-            ResultCode r = rc::kOk;
+            SetGroup group;
             for (int i = 0; i < inst::kTuningValues; ++i) {
                 command.Format("set -%s %s\r", kTuningKeys[i], s.cal[i].c_str());
-                r = Worse(r, SetValue(command.c_str(), kTuningKeys[i], s.cal[i].c_str()));
+                group.Add(SetValue(command.c_str(), kTuningKeys[i], s.cal[i].c_str()));
             }
-            return r;
+            return group.Outcome();
         }
         case inst::kCalList: {
-            ResultCode r = rc::kOk;
+            SetGroup group;
             for (int j = 0; j < inst::kCalEntries && !s.cal[j].empty(); ++j) {
                 command.Format("set %s%d %s\r", "-cal ", j, s.cal[j].c_str());
                 FixedText<8> label;
                 label.Format("cal %d", j);
-                r = Worse(r, SetValue(command.c_str(), label.c_str(), s.cal[j].c_str()));
+                group.Add(SetValue(command.c_str(), label.c_str(), s.cal[j].c_str()));
             }
-            return r;
+            return group.Outcome();
         }
         case inst::kHadjTau: {
             const long tau = s.tau;
             command.Format("set -tau %ld\r", tau);
             FixedText<16> shown;
             shown.Format("%ld", tau);
-            ResultCode r = SetValue(command.c_str(), "tau", shown.c_str());
+            SetGroup group;
+            group.Add(SetValue(command.c_str(), "tau", shown.c_str()));
             command.Format("set -hadj %s\r", s.hadj.c_str());
-            return Worse(r, SetValue(command.c_str(), "hadj", s.hadj.c_str()));
+            group.Add(SetValue(command.c_str(), "hadj", s.hadj.c_str()));
+            return group.Outcome();
         }
         case inst::kP: {
+            SetGroup group;
             command.Format("set -p %s\r", s.fvals.c_str());
-            ResultCode r = SetValue(command.c_str(), "-p", s.fvals.c_str());
+            group.Add(SetValue(command.c_str(), "-p", s.fvals.c_str()));
             if (deviceType_ == DeviceType::kHsr) {
                 command.Format("set -pv %s\r", s.uvals.c_str());
-                r = Worse(r, SetValue(command.c_str(), "-pv", s.uvals.c_str()));
+                group.Add(SetValue(command.c_str(), "-pv", s.uvals.c_str()));
                 // c76 is a preference some HSR firmware lacks: never a failure.
                 if (!s.calprefs.empty()) {
                     command.Format("set -c76 %s\r", s.calprefs.c_str());
                     SetValue(command.c_str(), "-c76", s.calprefs.c_str());
                 }
             }
-            return r;
+            return group.Outcome();
         }
         case inst::kEqnRecords:
             SendCommand("reset -eqn\r");
@@ -464,8 +487,7 @@ ResultCode Quor_protocol::SetRecords_Serial(RecordSet* set, int kind) {
     }
     AlphabetizeRecords(set, kind);
     std::int32_t sent = 0;
-    std::int32_t taken = 0;
-    ResultCode failure = rc::kOk;
+    SetGroup group;
     for (std::int32_t i = 0; i < set->count && !set->records[i].value.empty(); ++i) {
         FixedText<kRecordCommandChars> command;
         command.Format("set -%s %d %s\r", name, static_cast<int>(i), set->records[i].value.c_str());
@@ -474,19 +496,17 @@ ResultCode Quor_protocol::SetRecords_Serial(RecordSet* set, int kind) {
         ResultCode r = Command(command.c_str(), kRecordTimeoutMs, answer, sizeof answer, &ms);
         ++sent;
         if (r > 0 && std::strstr(answer, "OK")) {
-            ++taken;
+            group.Add(rc::kOk);
             Log(QuorLog::kLevelMilestone, "SetRecords_Serial set \"%s\" %d to \"%s\" (%d ms)", name,
                 static_cast<int>(i), set->records[i].value.c_str(), static_cast<int>(ms));
         } else {
             // The others still go; the restore reports that this one did not.
-            failure = r > 0 ? rc::kSomeSettingsFailed : r;
+            group.Add(r > 0 ? rc::kSomeSettingsFailed : r);
         }
     }
     Log(QuorLog::kLevelMilestone, "SetRecords_Serial retrieved %d of %d \"%s\" records",
         static_cast<int>(sent), static_cast<int>(set->count), name);
-    // Some records went, so the link is up: the next list still goes.
-    if (failure < 0 && taken > 0) return rc::kSomeSettingsFailed;
-    return failure;
+    return group.Outcome();
 }
 
 bool Quor_protocol::RecordBefore(const Record& a, const Record& b) {

@@ -158,6 +158,16 @@ TEST_F(ProtocolBench, TuningValuesGoToTheFirstSixEntries) {
     EXPECT_EQ(d.settings["current"], "7");
     // A tuning value that is not taken is a failed restore, whichever it is.
     d.refused.insert("p3");
+    EXPECT_EQ(proto.SetInstInfo(0x4), -35);
+    // One that goes unanswered while the others are taken does not end the
+    // restore: the settings after the group still go.
+    d.refused.clear();
+    d.unanswered.insert("set -p0 0.1");
+    proto.MutableInstrument().tadj = "T";
+    EXPECT_EQ(proto.SetInstInfo(0x4 | 0x20000000), -35);
+    EXPECT_EQ(d.settings["tadj"], "T");
+    // None taken: the device's own answer is the result.
+    d.refused = {"p0", "p3", "p5", "lwidth", "ltemp", "current"};
     EXPECT_EQ(proto.SetInstInfo(0x4), -34);
 }
 
