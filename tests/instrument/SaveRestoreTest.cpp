@@ -52,6 +52,12 @@ TEST_F(ProtocolBench, Dm9NewSerialNumberCarriesItsConfigChecksum) {
     EXPECT_EQ(d.settings["config"], "1001");
     EXPECT_EQ(d.settings["tadj"], "T");
     EXPECT_TRUE(Logged("DPRestoreInfo successfully restored device setting"));
+
+    // The checksum counts only the characters that the serial number keeps.
+    EXPECT_EQ(proto.DPRestoreInfo(dir.File("none.txt").c_str(), "ABCDEFGHIJKLMNOPQ"), 1);
+    EXPECT_EQ(d.settings["sn"], "ABCDEFGHIJKLMNO");
+    const unsigned kept = 1001 - ('A' + 'B') + (15 * 'A' + (0 + 14) * 15 / 2);
+    EXPECT_EQ(d.settings["config"], std::to_string(kept));
 }
 
 TEST_F(ProtocolBench, Dm9ConfigThatCannotCarryTheChecksumKeepsTheOldSerial) {
