@@ -126,14 +126,14 @@ const char* RecordName(int kind) {
 
 // The outcome of a group of sets sent one after another (tuning values,
 // calibration entries, a record list): 1 when all were taken; -35 when some
-// were, since the link is then up and the restore goes on; else the first
-// failure, so a silent device still ends the restore.
+// were, since the link is then up and the restore goes on; else the latest
+// failure, so a device that went silent still ends the restore.
 class SetGroup {
 public:
     void Add(ResultCode r) {
         if (r > 0) {
             taken_ = true;
-        } else if (failure_ == rc::kOk) {
+        } else {
             failure_ = r;
         }
     }
@@ -254,6 +254,16 @@ ResultCode Quor_protocol::GetOne(std::uint32_t bit) {
     }
 }
 
+namespace {
+// The result of a capture or restore loop whose last setting failed with
+// last: that setting counts as one of several not handled (-35), as it would
+// anywhere else in the order, unless it was the only one handled or the
+// link itself broke.
+ResultCode LastFailure(ResultCode last, int handled, bool linkBroken) {
+    return handled > 1 && !linkBroken ? rc::kSomeSettingsFailed : last;
+}
+}  // namespace
+
 ResultCode Quor_protocol::GetInstInfo(std::uint32_t request) {
     if (request == 0) {
         Log(QuorLog::kLevelMilestone, "GetInstInfo should be called with non-zero flags");
@@ -262,6 +272,7 @@ ResultCode Quor_protocol::GetInstInfo(std::uint32_t request) {
     instrument_.type = deviceType_;
     ResultCode last = 0, result = rc::kOk;
     std::uint32_t previous = 0;
+    int handled = 0;
     while (request != 0) {
         if (request == previous) break;  // the last pass handled nothing
         previous = request;
@@ -273,10 +284,14 @@ ResultCode Quor_protocol::GetInstInfo(std::uint32_t request) {
         const std::uint32_t bit = FirstBitOf(request, kGetOrder);
         if (bit == 0) continue;  // bits without a setting end the loop
         ResultCode r = GetOne(bit);
+        ++handled;
         last = r > 0 ? rc::kOk : r;
         request &= ~bit;
     }
-    if (result == rc::kOk && last < 0) result = last;
+    // A capture with -35 is still saved: one setting that could not be read
+    // must not cost the others because it comes last.
+    if (result == rc::kOk && last < 0)
+        result = LastFailure(last, handled, last == rc::kEchoedCommand || last == rc::kNoAnswer);
     if (result < 0) Log(QuorLog::kLevelMilestone, "GetInstInfo could not collect all settings");
     return result;
 }
@@ -399,6 +414,8 @@ ResultCode Quor_protocol::SetInstInfo(std::uint32_t request) {
     }
     ResultCode last = 0, result = rc::kOk;
     std::uint32_t previous = 0;
+    int handled = 0;
+    bool noSetting = false;
     while (request != 0) {
         if (last == rc::kEchoedCommand || last == rc::kRelayActive || last == rc::kNoAnswer) {
             result = last;
@@ -407,15 +424,21 @@ ResultCode Quor_protocol::SetInstInfo(std::uint32_t request) {
         if (last < 0) result = rc::kSomeSettingsFailed;
         if (request == previous) {  // a bit with no setting
             last = rc::kUnreadableAnswer;
+            noSetting = true;
             break;
         }
         previous = request;
         const std::uint32_t bit = FirstBitOf(request, kSetOrder);
         if (bit == 0) continue;
         last = SetOne(bit);
+        ++handled;
         request &= ~bit;
     }
-    if (result == rc::kOk && last < 0) result = last;
+    if (result == rc::kOk && last < 0) {
+        const bool linkBroken =
+            last == rc::kEchoedCommand || last == rc::kRelayActive || last == rc::kNoAnswer;
+        result = noSetting ? last : LastFailure(last, handled, linkBroken);
+    }
     if (result < 0) Log(QuorLog::kLevelMilestone, "SetInstInfo could not restore all settings");
     return result;
 }

@@ -70,6 +70,11 @@ TEST_F(ProtocolBench, FailedGetsLeaveTheirBitsClearAndGiveMinus35) {
     EXPECT_EQ(proto.GetInstInfo(0x100192), -35);
     EXPECT_EQ(proto.Instrument().selection, 0x182u);
     EXPECT_TRUE(Logged("GetInstInfo could not collect all settings"));
+    // The last one read failing is one of several as well, so the capture
+    // is still saved; alone it keeps its own code.
+    d.settings = {{"sn", "TQ-1"}};
+    EXPECT_EQ(proto.GetInstInfo(0x12), -35);
+    EXPECT_EQ(proto.GetInstInfo(0x10), -34);
 }
 
 TEST_F(ProtocolBench, MissingSampleCostsNothing) {
@@ -166,8 +171,10 @@ TEST_F(ProtocolBench, TuningValuesGoToTheFirstSixEntries) {
     proto.MutableInstrument().tadj = "T";
     EXPECT_EQ(proto.SetInstInfo(0x4 | 0x20000000), -35);
     EXPECT_EQ(d.settings["tadj"], "T");
-    // None taken: the device's own answer is the result.
+    // None taken: the device's latest answer is the result.
     d.refused = {"p0", "p3", "p5", "lwidth", "ltemp", "current"};
+    EXPECT_EQ(proto.SetInstInfo(0x4), -34);
+    d.unanswered.clear();
     EXPECT_EQ(proto.SetInstInfo(0x4), -34);
 }
 
@@ -206,9 +213,10 @@ TEST_F(ProtocolBench, ASetWithoutOkIsAFailedRestoreAndTheRestStillGoes) {
         EXPECT_EQ(d.settings["fvals"], "F");  // after the refused one
         EXPECT_EQ(d.settings.count("contr"), 0u);
         EXPECT_TRUE(Logged("SetInstInfo could not restore all settings"));
-        // Refused as the last one: an error answer keeps its code, any other
-        // answer is a setting not restored, as it is earlier in the order.
-        EXPECT_EQ(proto.SetInstInfo(0x18), how == SetAnswer::kError ? -34 : -35);
+        // Refused as the last one, it is a setting not restored as it is
+        // earlier in the order; alone, an error answer keeps its code.
+        EXPECT_EQ(proto.SetInstInfo(0x18), -35);
+        EXPECT_EQ(proto.SetInstInfo(0x10), how == SetAnswer::kError ? -34 : -35);
         proto.Disconnect(false);
     }
 }
