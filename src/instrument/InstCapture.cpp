@@ -124,8 +124,28 @@ const char* RecordName(int kind) {
     return kind == kEqnRecordKind ? "eqn" : kind == kUserRecordKind ? "user" : nullptr;
 }
 
-// Keeps the first failure of a group of sets, else the latest outcome.
-ResultCode Worse(ResultCode sofar, ResultCode next) { return sofar < 0 ? sofar : next; }
+// The outcome of a group of sets sent one after another (tuning values,
+// calibration entries, a record list): 1 when all were taken; -35 when some
+// were, since the link is then up and the restore goes on; else the latest
+// failure, so a device that went silent still ends the restore.
+class SetGroup {
+public:
+    void Add(ResultCode r) {
+        if (r > 0) {
+            taken_ = true;
+        } else {
+            failure_ = r;
+        }
+    }
+    ResultCode Outcome() const {
+        if (failure_ == rc::kOk) return rc::kOk;
+        return taken_ ? rc::kSomeSettingsFailed : failure_;
+    }
+
+private:
+    ResultCode failure_ = rc::kOk;
+    bool taken_ = false;
+};
 
 int Base64Value(char c) {
     if (c >= 'A' && c <= 'Z') return c - 'A';
@@ -234,6 +254,16 @@ ResultCode Quor_protocol::GetOne(std::uint32_t bit) {
     }
 }
 
+namespace {
+// The result of a capture or restore loop whose last setting failed with
+// last: that setting counts as one of several not handled (-35), as it would
+// anywhere else in the order, unless it was the only one handled or the
+// link itself broke.
+ResultCode LastFailure(ResultCode last, int handled, bool linkBroken) {
+    return handled > 1 && !linkBroken ? rc::kSomeSettingsFailed : last;
+}
+}  // namespace
+
 ResultCode Quor_protocol::GetInstInfo(std::uint32_t request) {
     if (request == 0) {
         Log(QuorLog::kLevelMilestone, "GetInstInfo should be called with non-zero flags");
@@ -242,6 +272,7 @@ ResultCode Quor_protocol::GetInstInfo(std::uint32_t request) {
     instrument_.type = deviceType_;
     ResultCode last = 0, result = rc::kOk;
     std::uint32_t previous = 0;
+    int handled = 0;
     while (request != 0) {
         if (request == previous) break;  // the last pass handled nothing
         previous = request;
@@ -253,10 +284,14 @@ ResultCode Quor_protocol::GetInstInfo(std::uint32_t request) {
         const std::uint32_t bit = FirstBitOf(request, kGetOrder);
         if (bit == 0) continue;  // bits without a setting end the loop
         ResultCode r = GetOne(bit);
+        ++handled;
         last = r > 0 ? rc::kOk : r;
         request &= ~bit;
     }
-    if (result == rc::kOk && last < 0) result = last;
+    // A capture with -35 is still saved: one setting that could not be read
+    // must not cost the others because it comes last.
+    if (result == rc::kOk && last < 0)
+        result = LastFailure(last, handled, last == rc::kEchoedCommand || last == rc::kNoAnswer);
     if (result < 0) Log(QuorLog::kLevelMilestone, "GetInstInfo could not collect all settings");
     return result;
 }
@@ -272,8 +307,9 @@ ResultCode Quor_protocol::SetValue(const char* command, const char* label, const
             static_cast<int>(ms));
         return rc::kOk;
     }
-    // An answer without "OK" means the device kept its old value.
-    return r > 0 ? rc::kUnreadableAnswer : r;
+    // An answer without "OK" means the device kept its old value: a setting
+    // not restored, wherever it stands in the order.
+    return r > 0 ? rc::kSomeSettingsFailed : r;
 }
 
 ResultCode Quor_protocol::SetSerialNumber() {
@@ -291,7 +327,7 @@ ResultCode Quor_protocol::SetSerialNumber() {
         }
     }
     if (r == rc::kDeviceError) return lrc::kCannotSet;
-    return r > 0 ? rc::kUnreadableAnswer : r;
+    return r > 0 ? rc::kSomeSettingsFailed : r;
 }
 
 ResultCode Quor_protocol::SetOne(std::uint32_t bit) {
@@ -317,45 +353,48 @@ ResultCode Quor_protocol::SetOne(std::uint32_t bit) {
             command.Format("%s %s\r", UsesPvUser() ? "set -pvuser" : "set -uvals", s.uvals.c_str());
             return SetValue(command.c_str(), "uvals/pvuser", s.uvals.c_str());
         case inst::kTuning: {
-            ResultCode r = rc::kOk;
+            SetGroup group;
             for (int i = 0; i < inst::kTuningValues; ++i) {
                 command.Format("set -%s %s\r", kTuningKeys[i], s.cal[i].c_str());
-                r = Worse(r, SetValue(command.c_str(), kTuningKeys[i], s.cal[i].c_str()));
+                group.Add(SetValue(command.c_str(), kTuningKeys[i], s.cal[i].c_str()));
             }
-            return r;
+            return group.Outcome();
         }
         case inst::kCalList: {
-            ResultCode r = rc::kOk;
+            SetGroup group;
             for (int j = 0; j < inst::kCalEntries && !s.cal[j].empty(); ++j) {
                 command.Format("set %s%d %s\r", "-cal ", j, s.cal[j].c_str());
                 FixedText<8> label;
                 label.Format("cal %d", j);
-                r = Worse(r, SetValue(command.c_str(), label.c_str(), s.cal[j].c_str()));
+                group.Add(SetValue(command.c_str(), label.c_str(), s.cal[j].c_str()));
             }
-            return r;
+            return group.Outcome();
         }
         case inst::kHadjTau: {
             const long tau = s.tau;
             command.Format("set -tau %ld\r", tau);
             FixedText<16> shown;
             shown.Format("%ld", tau);
-            ResultCode r = SetValue(command.c_str(), "tau", shown.c_str());
+            SetGroup group;
+            group.Add(SetValue(command.c_str(), "tau", shown.c_str()));
             command.Format("set -hadj %s\r", s.hadj.c_str());
-            return Worse(r, SetValue(command.c_str(), "hadj", s.hadj.c_str()));
+            group.Add(SetValue(command.c_str(), "hadj", s.hadj.c_str()));
+            return group.Outcome();
         }
         case inst::kP: {
+            SetGroup group;
             command.Format("set -p %s\r", s.fvals.c_str());
-            ResultCode r = SetValue(command.c_str(), "-p", s.fvals.c_str());
+            group.Add(SetValue(command.c_str(), "-p", s.fvals.c_str()));
             if (deviceType_ == DeviceType::kHsr) {
                 command.Format("set -pv %s\r", s.uvals.c_str());
-                r = Worse(r, SetValue(command.c_str(), "-pv", s.uvals.c_str()));
+                group.Add(SetValue(command.c_str(), "-pv", s.uvals.c_str()));
                 // c76 is a preference some HSR firmware lacks: never a failure.
                 if (!s.calprefs.empty()) {
                     command.Format("set -c76 %s\r", s.calprefs.c_str());
                     SetValue(command.c_str(), "-c76", s.calprefs.c_str());
                 }
             }
-            return r;
+            return group.Outcome();
         }
         case inst::kEqnRecords:
             SendCommand("reset -eqn\r");
@@ -375,6 +414,8 @@ ResultCode Quor_protocol::SetInstInfo(std::uint32_t request) {
     }
     ResultCode last = 0, result = rc::kOk;
     std::uint32_t previous = 0;
+    int handled = 0;
+    bool noSetting = false;
     while (request != 0) {
         if (last == rc::kEchoedCommand || last == rc::kRelayActive || last == rc::kNoAnswer) {
             result = last;
@@ -383,15 +424,21 @@ ResultCode Quor_protocol::SetInstInfo(std::uint32_t request) {
         if (last < 0) result = rc::kSomeSettingsFailed;
         if (request == previous) {  // a bit with no setting
             last = rc::kUnreadableAnswer;
+            noSetting = true;
             break;
         }
         previous = request;
         const std::uint32_t bit = FirstBitOf(request, kSetOrder);
         if (bit == 0) continue;
         last = SetOne(bit);
+        ++handled;
         request &= ~bit;
     }
-    if (result == rc::kOk && last < 0) result = last;
+    if (result == rc::kOk && last < 0) {
+        const bool linkBroken =
+            last == rc::kEchoedCommand || last == rc::kRelayActive || last == rc::kNoAnswer;
+        result = noSetting ? last : LastFailure(last, handled, linkBroken);
+    }
     if (result < 0) Log(QuorLog::kLevelMilestone, "SetInstInfo could not restore all settings");
     return result;
 }
@@ -463,7 +510,7 @@ ResultCode Quor_protocol::SetRecords_Serial(RecordSet* set, int kind) {
     }
     AlphabetizeRecords(set, kind);
     std::int32_t sent = 0;
-    ResultCode failure = rc::kOk;
+    SetGroup group;
     for (std::int32_t i = 0; i < set->count && !set->records[i].value.empty(); ++i) {
         FixedText<kRecordCommandChars> command;
         command.Format("set -%s %d %s\r", name, static_cast<int>(i), set->records[i].value.c_str());
@@ -472,16 +519,17 @@ ResultCode Quor_protocol::SetRecords_Serial(RecordSet* set, int kind) {
         ResultCode r = Command(command.c_str(), kRecordTimeoutMs, answer, sizeof answer, &ms);
         ++sent;
         if (r > 0 && std::strstr(answer, "OK")) {
+            group.Add(rc::kOk);
             Log(QuorLog::kLevelMilestone, "SetRecords_Serial set \"%s\" %d to \"%s\" (%d ms)", name,
                 static_cast<int>(i), set->records[i].value.c_str(), static_cast<int>(ms));
         } else {
             // The others still go; the restore reports that this one did not.
-            failure = r > 0 ? rc::kUnreadableAnswer : r;
+            group.Add(r > 0 ? rc::kSomeSettingsFailed : r);
         }
     }
     Log(QuorLog::kLevelMilestone, "SetRecords_Serial retrieved %d of %d \"%s\" records",
         static_cast<int>(sent), static_cast<int>(set->count), name);
-    return failure;
+    return group.Outcome();
 }
 
 bool Quor_protocol::RecordBefore(const Record& a, const Record& b) {

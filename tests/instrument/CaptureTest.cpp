@@ -70,6 +70,11 @@ TEST_F(ProtocolBench, FailedGetsLeaveTheirBitsClearAndGiveMinus35) {
     EXPECT_EQ(proto.GetInstInfo(0x100192), -35);
     EXPECT_EQ(proto.Instrument().selection, 0x182u);
     EXPECT_TRUE(Logged("GetInstInfo could not collect all settings"));
+    // The last one read failing is one of several as well, so the capture
+    // is still saved; alone it keeps its own code.
+    d.settings = {{"sn", "TQ-1"}};
+    EXPECT_EQ(proto.GetInstInfo(0x12), -35);
+    EXPECT_EQ(proto.GetInstInfo(0x10), -34);
 }
 
 TEST_F(ProtocolBench, MissingSampleCostsNothing) {
@@ -158,6 +163,18 @@ TEST_F(ProtocolBench, TuningValuesGoToTheFirstSixEntries) {
     EXPECT_EQ(d.settings["current"], "7");
     // A tuning value that is not taken is a failed restore, whichever it is.
     d.refused.insert("p3");
+    EXPECT_EQ(proto.SetInstInfo(0x4), -35);
+    // One that goes unanswered while the others are taken does not end the
+    // restore: the settings after the group still go.
+    d.refused.clear();
+    d.unanswered.insert("set -p0 0.1");
+    proto.MutableInstrument().tadj = "T";
+    EXPECT_EQ(proto.SetInstInfo(0x4 | 0x20000000), -35);
+    EXPECT_EQ(d.settings["tadj"], "T");
+    // None taken: the device's latest answer is the result.
+    d.refused = {"p0", "p3", "p5", "lwidth", "ltemp", "current"};
+    EXPECT_EQ(proto.SetInstInfo(0x4), -34);
+    d.unanswered.clear();
     EXPECT_EQ(proto.SetInstInfo(0x4), -34);
 }
 
@@ -196,8 +213,10 @@ TEST_F(ProtocolBench, ASetWithoutOkIsAFailedRestoreAndTheRestStillGoes) {
         EXPECT_EQ(d.settings["fvals"], "F");  // after the refused one
         EXPECT_EQ(d.settings.count("contr"), 0u);
         EXPECT_TRUE(Logged("SetInstInfo could not restore all settings"));
-        // Refused as the last one, its own code is the result.
-        EXPECT_EQ(proto.SetInstInfo(0x18), how == SetAnswer::kError ? -34 : -30);
+        // Refused as the last one, it is a setting not restored as it is
+        // earlier in the order; alone, an error answer keeps its code.
+        EXPECT_EQ(proto.SetInstInfo(0x18), -35);
+        EXPECT_EQ(proto.SetInstInfo(0x10), how == SetAnswer::kError ? -34 : -35);
         proto.Disconnect(false);
     }
 }
@@ -208,6 +227,10 @@ TEST_F(ProtocolBench, RejectedSerialNumberIsMinus12) {
     d.refused.insert("sn");
     EXPECT_EQ(proto.SetInstInfo(0x2), -12);
     EXPECT_EQ(d.Count("set -sn BAD"), 9);  // three tries of one transaction each retried
+    // Answered, but not with "OK": the number was not taken.
+    d.refusal = SetAnswer::kOther;
+    EXPECT_EQ(proto.SetInstInfo(0x2), -35);
+    EXPECT_EQ(d.settings.count("sn"), 0u);
 }
 
 TEST_F(ProtocolBench, BitWithoutASettingIsMinus30) {
@@ -282,9 +305,22 @@ TEST_F(ProtocolBench, ARefusedRecordIsReportedAfterTheOthersWent) {
     BenchInstrument& d = Connected("DM9 2.05");
     RecordSet set = MakeSet({"a 1", "b 2", "c 3"});
     d.refused.insert("eqn 1");
-    EXPECT_EQ(proto.SetRecords_Serial(&set, kEqnRecordKind), -34);
+    EXPECT_EQ(proto.SetRecords_Serial(&set, kEqnRecordKind), -35);
     EXPECT_EQ(d.settings["eqn 0"], "a 1");
     EXPECT_EQ(d.settings["eqn 2"], "c 3");
+    // Every record refused: the device's own answer is the result.
+    d.refused = {"eqn 0", "eqn 1", "eqn 2"};
+    EXPECT_EQ(proto.SetRecords_Serial(&set, kEqnRecordKind), -34);
+}
+
+TEST_F(ProtocolBench, OneUnansweredRecordDoesNotStopTheNextList) {
+    BenchInstrument& d = Connected("DM9 2.05");
+    proto.MutableEquationRecords() = MakeSet({"a 1", "b 2", "c 3"});
+    proto.MutableUserRecords() = MakeSet({UserRecord("one")});
+    d.unanswered.insert("set -eqn 1 b 2");
+    EXPECT_EQ(proto.SetInstInfo(0x18000000), -35);
+    EXPECT_EQ(d.settings["eqn 2"], "c 3");
+    EXPECT_EQ(d.settings["user 0"], UserRecord("one"));
 }
 
 struct NameCase {

@@ -55,6 +55,13 @@ INSTANTIATE_TEST_SUITE_P(
                     "DPConnect this firmware version is not supported", DeviceType::kRv70, 102},
         ConnectCase{"UnknownCode", "\rXYZ 1.00\r>", -120, "DPConnect this device must not be supported",
                     DeviceType::kUnknown, 100},
+        // A device that hears its own commands back is no device we know.
+        ConnectCase{"Echo", "get -ver\r>", -120, "DPConnect this device must not be supported",
+                    DeviceType::kEnd, 0},
+        // An error to every query is taken for an old datalogger whose
+        // settings cannot be read: that error is passed on.
+        ConnectCase{"DeviceError", "\rERROR\r>", -35,
+                    "DPConnect received error -35 trying to connect to device", DeviceType::kEnd, 0},
         ConnectCase{"Silent", "", -20, "DPConnect couldn't connect.", DeviceType::kEnd, 0},
         ConnectCase{"LoaderListening", "\r+ZEPT\r>", -80, "DPConnect found the QuorBSL listening (-80)",
                     DeviceType::kEnd, 0},

@@ -37,6 +37,7 @@ public:
 
     std::map<std::string, std::string> settings;  // "sn", "cal 3", "eqn 0", ...
     std::set<std::string> refused;                // set keys answered as setAnswer says
+    std::set<std::string> unanswered;             // whole lines heard but never answered
     SetAnswer refusal = SetAnswer::kError;
     std::string loginReply = "\r\nOK\r\n>";
     std::string postReply = "\r\nCode Good!\r\n>";
@@ -71,7 +72,7 @@ public:
         partial_.clear();
         if (line.empty()) return;
         lines_.push_back(line);
-        if (silent) return;
+        if (silent || unanswered.count(line)) return;
         if (silentAfterCommands >= 0 && static_cast<int>(lines_.size()) > silentAfterCommands) return;
         std::string reply = Answer(line);
         if (reply.empty()) return;

@@ -52,6 +52,12 @@ TEST_F(ProtocolBench, Dm9NewSerialNumberCarriesItsConfigChecksum) {
     EXPECT_EQ(d.settings["config"], "1001");
     EXPECT_EQ(d.settings["tadj"], "T");
     EXPECT_TRUE(Logged("DPRestoreInfo successfully restored device setting"));
+
+    // The checksum counts only the characters that the serial number keeps.
+    EXPECT_EQ(proto.DPRestoreInfo(dir.File("none.txt").c_str(), "ABCDEFGHIJKLMNOPQ"), 1);
+    EXPECT_EQ(d.settings["sn"], "ABCDEFGHIJKLMNO");
+    const unsigned kept = 1001 - ('A' + 'B') + (15 * 'A' + (0 + 14) * 15 / 2);
+    EXPECT_EQ(d.settings["config"], std::to_string(kept));
 }
 
 TEST_F(ProtocolBench, Dm9ConfigThatCannotCarryTheChecksumKeepsTheOldSerial) {
@@ -113,6 +119,15 @@ TEST_F(ProtocolBench, PartialCaptureIsStillSaved) {
     EXPECT_EQ(proto.CapturedSelection(), 0x182u);
     EXPECT_TRUE(std::filesystem::exists(path));
     EXPECT_TRUE(Logged("DPSaveInfo successfully retrieved and saved device settings to a temp file"));
+
+    // A TWI asks for p last: when only that fails the rest is still kept.
+    BenchInstrument& twi = Connected("TWI 1.10");
+    twi.settings = {{"sn", "TW-1"}, {"contr", "4"}, {"usage", "u"}, {"units", "kPa"}, {"tadj", "T"}};
+    const std::string twiPath = dir.File("twi.txt");
+    proto.SetSettingsLoaded(false);
+    EXPECT_EQ(proto.DPSaveInfo(twiPath.c_str()), -35);
+    EXPECT_TRUE(proto.SettingsLoaded());
+    EXPECT_TRUE(std::filesystem::exists(twiPath));
 }
 
 TEST_F(ProtocolBench, RestoreWithoutSettingsOrFile) {
