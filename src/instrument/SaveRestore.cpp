@@ -99,6 +99,11 @@ ResultCode Quor_protocol::DPSaveInfo(const char* path) {
         capturedSelection_ = 0;
     } else if (const std::uint32_t request = InstrumentRequest(
                    deviceType_, deviceInfo_.firmwareVersion, loggerSettings_.firmwareVersion)) {
+        // A capture starts from an empty record: what an earlier device of
+        // this run left behind must never be restored into this one.
+        instrument_ = InstrumentSettings{};
+        eqnRecords_.Release();
+        userRecords_.Release();
         if (deviceType_ == DeviceType::kDm9) {
             // The sensor type decides which settings the DM9 reports.
             char answer[kSensorTypeAnswerSize];

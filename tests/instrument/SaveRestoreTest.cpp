@@ -130,6 +130,26 @@ TEST_F(ProtocolBench, PartialCaptureIsStillSaved) {
     EXPECT_TRUE(std::filesystem::exists(twiPath));
 }
 
+TEST_F(ProtocolBench, ACaptureKeepsNothingOfAnEarlierOne) {
+    BenchInstrument& d = Connected("DM9 2.10");
+    d.settings = {{"sn", "DM-1"}, {"config", "7"}, {"tadj", "T"}, {"eqn", "1"}, {"eqn 0", "peat 1 2"}};
+    const std::string path = dir.File("settings.txt");
+    ASSERT_EQ(proto.DPSaveInfo(path.c_str()), -35);  // no user records, no pvuser
+
+    // The next device of the same run has no tadj that can be read and no records.
+    BenchInstrument& next = Connected("DM9 2.10");
+    next.settings = {{"sn", "DM-2"}, {"config", "9"}};
+    proto.SetSettingsLoaded(false);
+    ASSERT_EQ(proto.DPSaveInfo(path.c_str()), -35);
+    EXPECT_EQ(proto.CapturedSelection(), 0x802u);
+    EXPECT_EQ(proto.EquationRecords().count, 0);
+    ASSERT_GT(proto.DPRestoreInfo(path.c_str(), nullptr), 0);
+    EXPECT_FALSE(next.Received("set -tadj"));
+    EXPECT_FALSE(next.Received("set -eqn"));
+    EXPECT_FALSE(next.Received("reset -eqn"));
+    EXPECT_EQ(next.Count("set -sn DM-2"), 1);
+}
+
 TEST_F(ProtocolBench, RestoreWithoutSettingsOrFile) {
     BenchInstrument& d = Connected("TRU 3.65");
     const std::string path = dir.File("missing.txt");
