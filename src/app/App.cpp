@@ -25,6 +25,19 @@ std::string SettingsFilePath(const std::string& appFolder, const std::string& pr
     return appFolder + "/" + productName + ".settings.txt";
 }
 
+std::string ConstructionErrorText(const std::string& windowCaption, ResultCode s) {
+    std::string text;
+    if (s == rc::kOutOfMemory) {
+        text = "The " + windowCaption + " ran out of memory while allocating internal buffers.\n\n";
+    } else if (s == rc::kBuiltInImageCorrupt) {
+        text = "The internal firware file for this " + windowCaption + " is corrupt.\n\n";
+    } else {
+        text = "The " + windowCaption + " got an unexpected error starting up.\n[Error: " + std::to_string(s) +
+               "]\n\n";
+    }
+    return text + "Please restart this application and try again.";
+}
+
 App::App(const AppFrontEnd& frontEnd, const ProductConfig& config, AppEnvironment environment)
     : fe_(frontEnd), config_(config), env_(std::move(environment)) {
     if (!config_.image) config_.image = &ProductEmbeddedImage();
@@ -198,17 +211,7 @@ void App::OnVersionCheckTimer() {
 
 void App::OnConstructionErrorTimer() {
     const ResultCode s = host_->ConstructionStatus();
-    std::string text;
-    if (s == rc::kOutOfMemory) {
-        text = "The " + windowCaption_ + " ran out of memory while allocating internal buffers.\n\n";
-    } else if (s == rc::kBuiltInImageCorrupt) {
-        text = "The internal firware file for this " + windowCaption_ + " is corrupt.\n\n";
-    } else {
-        text = "The " + windowCaption_ + " got an unexpected error starting up.\n[Error: " + std::to_string(s) +
-               "]\n\n";
-    }
-    text += "Please restart this application and try again.";
-    ErrorOK(text, "Application Launch Error", kKindError);
+    ErrorOK(ConstructionErrorText(windowCaption_, s), "Application Launch Error", kKindError);
     log_->WriteLine(QuorLog::kLevelFailure, kMainWindowTag, "HostBSL class got an constructor error (%d)", s);
     fe_.view.CloseWindow();
 }

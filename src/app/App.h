@@ -38,6 +38,7 @@ namespace quor::app {
 
 inline constexpr std::uint32_t kPortListCapacity = 16;
 inline constexpr const char* kNoCommPortsEntry = "No Comm Ports Found";
+// The tag keeps its colon, so its lines read "... - ErrorOK Told User:: text".
 inline constexpr const char* kErrorOKTag = "ErrorOK Told User:";
 inline constexpr const char* kMainWindowTag = "QuorBSL frmMain";
 // The upload moves the progress bar by this many 512-character steps' worth
@@ -67,6 +68,10 @@ struct AppEnvironment {
 // The error file and the settings file in the app folder.
 std::string ErrorFilePath(const std::string& appFolder, const std::string& windowCaption);
 std::string SettingsFilePath(const std::string& appFolder, const std::string& productName);
+
+// What the user is told when the loader host could not be built (its
+// construction status s).
+std::string ConstructionErrorText(const std::string& windowCaption, ResultCode s);
 
 class App {
 public:

@@ -48,6 +48,15 @@ protected:
         return *app;
     }
 
+    // The dialogs showed exactly this one message, with its beep.
+    void ExpectOneMessage(const std::string& caption, const std::string& text, Icon icon, Beep beep) {
+        ASSERT_EQ(dialogs.messages.size(), 1u);
+        EXPECT_EQ(dialogs.messages[0].caption, caption);
+        EXPECT_EQ(dialogs.messages[0].text, text);
+        EXPECT_EQ(dialogs.messages[0].icon, icon);
+        EXPECT_EQ(dialogs.beeps, std::vector<Beep>{beep});
+    }
+
     std::string AppFolderPath() const { return dataHome_ + "/Karvell/QuorBSL"; }
     void RunMs(std::uint64_t ms) { clock.RunUntil(clock.NowMicros() + ms * 1000u); }
 

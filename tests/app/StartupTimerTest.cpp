@@ -80,13 +80,10 @@ TEST_F(StartupTimerTest, DataEraseWarningComesFirstThenTheVersionCheck) {
     ProductConfig config = Modes(DeviceType::kRv7, false, false);
     App& a = Start(config);
     RunMs(500);
-    ASSERT_EQ(dialogs.messages.size(), 1u);
-    EXPECT_EQ(dialogs.messages[0].caption, "Data Erase Warning");
-    EXPECT_EQ(dialogs.messages[0].text,
-              "WARNING: The Rv7 Firmware Updater will erase all measurement data\n stored in your Rv7.\n\n"
-              " Please download any data you want to save before continuing.");
-    EXPECT_EQ(dialogs.messages[0].icon, Icon::kWarning);
-    EXPECT_EQ(dialogs.beeps, std::vector<Beep>{Beep::kExclamation});
+    ExpectOneMessage("Data Erase Warning",
+                     "WARNING: The Rv7 Firmware Updater will erase all measurement data\n stored in your Rv7.\n\n"
+                     " Please download any data you want to save before continuing.",
+                     Icon::kWarning, Beep::kExclamation);
     EXPECT_TRUE(versionCheck.calls.empty());
     ASSERT_TRUE(timers.Pending(AppTimer::kVersionCheck));
 
@@ -107,13 +104,10 @@ TEST_F(StartupTimerTest, ConstructionErrorIsReportedAndClosesTheWindow) {
     RunMs(99);
     EXPECT_TRUE(dialogs.messages.empty());
     RunMs(1);
-    ASSERT_EQ(dialogs.messages.size(), 1u);
-    EXPECT_EQ(dialogs.messages[0].caption, "Application Launch Error");
-    EXPECT_EQ(dialogs.messages[0].text,
-              "The internal firware file for this Dewmark Tru Firmware Updater is corrupt.\n\n"
-              "Please restart this application and try again.");
-    EXPECT_EQ(dialogs.messages[0].icon, Icon::kError);
-    EXPECT_EQ(dialogs.beeps, std::vector<Beep>{Beep::kHand});
+    ExpectOneMessage("Application Launch Error",
+                     "The internal firware file for this Dewmark Tru Firmware Updater is corrupt.\n\n"
+                     "Please restart this application and try again.",
+                     Icon::kError, Beep::kHand);
     EXPECT_EQ(view.closeRequests, 1);
     const std::string log = ReadFile(a.ErrorFile());
     EXPECT_NE(log.find(" - QuorBSL frmMain: HostBSL class got an constructor error (-101)\r\n"), std::string::npos);
@@ -121,6 +115,17 @@ TEST_F(StartupTimerTest, ConstructionErrorIsReportedAndClosesTheWindow) {
     EXPECT_LT(log.find("ErrorOK Told User:: The internal firware"), log.find("HostBSL class"));
     RunMs(5000);
     EXPECT_TRUE(versionCheck.calls.empty());
+}
+
+TEST(ConstructionErrorTextTest, ByStatus) {
+    const std::string caption = "Dewmark Tru Firmware Updater";
+    const std::string tail = "Please restart this application and try again.";
+    EXPECT_EQ(ConstructionErrorText(caption, -60),
+              "The " + caption + " ran out of memory while allocating internal buffers.\n\n" + tail);
+    EXPECT_EQ(ConstructionErrorText(caption, -101),
+              "The internal firware file for this " + caption + " is corrupt.\n\n" + tail);
+    EXPECT_EQ(ConstructionErrorText(caption, -11),
+              "The " + caption + " got an unexpected error starting up.\n[Error: -11]\n\n" + tail);
 }
 
 // --- ErrorOK ---
