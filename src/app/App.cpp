@@ -1,7 +1,7 @@
 #include "app/App.h"
 
-#include "device/DeviceType.h"
 #include "app/SensorMenu.h"
+#include "device/DeviceType.h"
 #include "platform/AppFolder.h"
 
 namespace quor::app {
@@ -32,8 +32,8 @@ std::string ConstructionErrorText(const std::string& windowCaption, ResultCode s
     } else if (s == rc::kBuiltInImageCorrupt) {
         text = "The internal firware file for this " + windowCaption + " is corrupt.\n\n";
     } else {
-        text = "The " + windowCaption + " got an unexpected error starting up.\n[Error: " + std::to_string(s) +
-               "]\n\n";
+        text = "The " + windowCaption +
+               " got an unexpected error starting up.\n[Error: " + std::to_string(s) + "]\n\n";
     }
     return text + "Please restart this application and try again.";
 }
@@ -59,7 +59,8 @@ void App::OnWindowShown() {
     std::string savedPort;
     ReadUserSettings(&savedPort);
 
-    const std::string programFolder = env_.programFolder.empty() ? platform::ProgramFolder() : env_.programFolder;
+    const std::string programFolder =
+        env_.programFolder.empty() ? platform::ProgramFolder() : env_.programFolder;
     appFolder_ = platform::AppFolder(programFolder);
     errorFile_ = ErrorFilePath(appFolder_, windowCaption_);
     CreateObjects();
@@ -103,7 +104,8 @@ void App::ShowModes() {
 
 void App::ReadUserSettings(std::string* savedPort) {
     bool findAll = false;
-    findAllPorts_ = fe_.settings.ReadBool(kSettingsSection, kValueFindAllComms, &findAll) && findAll;
+    findAllPorts_ =
+        fe_.settings.ReadBool(kSettingsSection, kValueFindAllComms, &findAll) && findAll;
     fe_.view.SetChecked(Control::mnuForceFindAllCommPorts, findAllPorts_);
     // The log always runs verbose at start; the stored "VerboseLog" is
     // written on close but never read.
@@ -126,10 +128,12 @@ std::uint32_t App::RefreshPortList() {
     fe_.view.ClearPortList();
     for (PortRecord& p : ports_) p = PortRecord{};
     std::uint32_t count = kPortListCapacity;
-    const ResultCode r = env_.listPorts ? env_.listPorts(ports_.data(), &count, findAllPorts_)
-                                        : portLister_->CommPortEnum(ports_.data(), &count, findAllPorts_);
+    const ResultCode r = env_.listPorts
+                             ? env_.listPorts(ports_.data(), &count, findAllPorts_)
+                             : portLister_->CommPortEnum(ports_.data(), &count, findAllPorts_);
     portCount_ = r < 0 ? 0 : (count > kPortListCapacity ? kPortListCapacity : count);
-    for (std::uint32_t i = 0; i < portCount_; ++i) fe_.view.AddPortEntry(ports_[i].description.str());
+    for (std::uint32_t i = 0; i < portCount_; ++i)
+        fe_.view.AddPortEntry(ports_[i].description.str());
     return portCount_;
 }
 
@@ -166,7 +170,8 @@ void App::SetWindowTexts() {
     fe_.view.SetText(Control::userText2, host_->ImageLabel());
     fe_.view.SetText(Control::userText1, "This utility updates " + productName_ + " firmware to");
     fe_.view.SetText(Control::commLabel, "Connect to " + PortLabelName() + " with Comm Port");
-    fe_.view.SetText(Control::lblConnect, "Connect " + ConnectHintName() + " to computer comm port.");
+    fe_.view.SetText(Control::lblConnect,
+                     "Connect " + ConnectHintName() + " to computer comm port.");
 }
 
 void App::SetImageProgress() {
@@ -194,12 +199,14 @@ void App::StartStartupTimer() {
 }
 
 void App::StartVersionCheckTimer() {
-    fe_.timers.StartOneShot(AppTimer::kVersionCheck, kVersionCheckDelayMs, [this] { OnVersionCheckTimer(); });
+    fe_.timers.StartOneShot(AppTimer::kVersionCheck, kVersionCheckDelayMs,
+                            [this] { OnVersionCheckTimer(); });
 }
 
 void App::OnDataEraseWarningTimer() {
-    ErrorOK("WARNING: The " + windowCaption_ + " will erase all measurement data\n stored in your " +
-                productName_ + ".\n\n Please download any data you want to save before continuing.",
+    ErrorOK("WARNING: The " + windowCaption_ +
+                " will erase all measurement data\n stored in your " + productName_ +
+                ".\n\n Please download any data you want to save before continuing.",
             "Data Erase Warning", kKindWarning);
     StartVersionCheckTimer();
 }
@@ -212,7 +219,8 @@ void App::OnVersionCheckTimer() {
 void App::OnConstructionErrorTimer() {
     const ResultCode s = host_->ConstructionStatus();
     ErrorOK(ConstructionErrorText(windowCaption_, s), "Application Launch Error", kKindError);
-    log_->WriteLine(QuorLog::kLevelFailure, kMainWindowTag, "HostBSL class got an constructor error (%d)", s);
+    log_->WriteLine(QuorLog::kLevelFailure, kMainWindowTag,
+                    "HostBSL class got an constructor error (%d)", s);
     fe_.view.CloseWindow();
 }
 

@@ -57,7 +57,8 @@ struct AppFrontEnd {
 
 // Lists the ports into list (count: in, the capacity; out, the records
 // filled), as QuorSerial::CommPortEnum does.
-using PortLister = std::function<ResultCode(PortRecord* list, std::uint32_t* count, bool forceProbing)>;
+using PortLister =
+    std::function<ResultCode(PortRecord* list, std::uint32_t* count, bool forceProbing)>;
 
 // Where the app meets the machine; the defaults are the real ones.
 struct AppEnvironment {
@@ -74,7 +75,7 @@ std::string SettingsFilePath(const std::string& appFolder, const std::string& pr
 std::string ConstructionErrorText(const std::string& windowCaption, ResultCode s);
 
 class App {
-public:
+  public:
     App(const AppFrontEnd& frontEnd, const ProductConfig& config, AppEnvironment environment = {});
     ~App();
     App(const App&) = delete;
@@ -121,7 +122,7 @@ public:
     Quor_protocol* Protocol() { return protocol_.get(); }
     QuorBSLHost* Host() { return host_.get(); }
 
-private:
+  private:
     void SetUpProduct();
     void ShowModes();
     void ReadUserSettings(std::string* savedPort);

@@ -23,13 +23,13 @@ Icon IconForKind(int kind);
 
 struct FileDialogOptions {
     std::string title;
-    std::string filter;  // "Firmware File (*.txt)|*.txt|Any File (*.*)|*.*"
+    std::string filter;            // "Firmware File (*.txt)|*.txt|Any File (*.*)|*.*"
     std::string defaultExtension;  // ".txt"
     std::string initialFolder;     // "" for the dialog's own choice
 };
 
 class AppDialogs {
-public:
+  public:
     virtual ~AppDialogs() = default;
 
     // The system's message sound.

@@ -21,9 +21,10 @@ inline constexpr std::uint32_t kConstructionErrorDelayMs = 100;
 inline constexpr std::uint32_t kVersionCheckDelayMs = 500;
 
 class AppTimers {
-public:
+  public:
     virtual ~AppTimers() = default;
-    virtual void StartOneShot(AppTimer timer, std::uint32_t delayMs, std::function<void()> handler) = 0;
+    virtual void StartOneShot(AppTimer timer, std::uint32_t delayMs,
+                              std::function<void()> handler) = 0;
     virtual void Stop(AppTimer timer) = 0;
 };
 

@@ -13,7 +13,7 @@ namespace quor::app {
 enum class Cursor : std::uint8_t { kNormal, kHourglass };
 
 class AppView {
-public:
+  public:
     virtual ~AppView() = default;
 
     virtual void SetWindowCaption(const std::string& text) = 0;

@@ -20,7 +20,9 @@ namespace {
 constexpr bool kBuildDigitalSensor = QUOR_EDITION_DIGITAL_SENSOR != 0;
 }
 
-MakerInfo BuildMakerInfo() { return {QUOR_MAKER_CONTACT, QUOR_ABOUT_COPYRIGHT, QUOR_LITERATURE_URL}; }
+MakerInfo BuildMakerInfo() {
+    return {QUOR_MAKER_CONTACT, QUOR_ABOUT_COPYRIGHT, QUOR_LITERATURE_URL};
+}
 
 ProductConfig InstrumentEdition() {
     ProductConfig config;
@@ -40,6 +42,8 @@ ProductConfig DigitalSensorEdition() {
     return config;
 }
 
-ProductConfig BuildProductConfig() { return kBuildDigitalSensor ? DigitalSensorEdition() : InstrumentEdition(); }
+ProductConfig BuildProductConfig() {
+    return kBuildDigitalSensor ? DigitalSensorEdition() : InstrumentEdition();
+}
 
 }  // namespace quor::app

@@ -12,7 +12,8 @@ bool MemorySettingsStore::ReadString(const std::string& section, const std::stri
     return true;
 }
 
-bool MemorySettingsStore::ReadInt(const std::string& section, const std::string& name, std::int32_t* value) {
+bool MemorySettingsStore::ReadInt(const std::string& section, const std::string& name,
+                                  std::int32_t* value) {
     auto it = values_.find({section, name});
     if (it == values_.end()) return false;
     const std::int32_t* number = std::get_if<std::int32_t>(&it->second);
@@ -26,7 +27,8 @@ void MemorySettingsStore::WriteString(const std::string& section, const std::str
     values_[{section, name}] = value;
 }
 
-void MemorySettingsStore::WriteInt(const std::string& section, const std::string& name, std::int32_t value) {
+void MemorySettingsStore::WriteInt(const std::string& section, const std::string& name,
+                                   std::int32_t value) {
     values_[{section, name}] = value;
 }
 

@@ -20,15 +20,19 @@ inline constexpr const char* kValueVerboseLog = "VerboseLog";
 inline constexpr const char* kValueCommPort = "CommPort";
 
 class SettingsStore {
-public:
+  public:
     virtual ~SettingsStore() = default;
 
     // Each read returns false, leaving *value alone, when the value is
     // missing or of the other kind.
-    virtual bool ReadString(const std::string& section, const std::string& name, std::string* value) = 0;
-    virtual bool ReadInt(const std::string& section, const std::string& name, std::int32_t* value) = 0;
-    virtual void WriteString(const std::string& section, const std::string& name, const std::string& value) = 0;
-    virtual void WriteInt(const std::string& section, const std::string& name, std::int32_t value) = 0;
+    virtual bool ReadString(const std::string& section, const std::string& name,
+                            std::string* value) = 0;
+    virtual bool ReadInt(const std::string& section, const std::string& name,
+                         std::int32_t* value) = 0;
+    virtual void WriteString(const std::string& section, const std::string& name,
+                             const std::string& value) = 0;
+    virtual void WriteInt(const std::string& section, const std::string& name,
+                          std::int32_t value) = 0;
 
     bool ReadBool(const std::string& section, const std::string& name, bool* value) {
         std::int32_t n = 0;
@@ -44,12 +48,14 @@ public:
 // Values held in memory for the life of the object (tests, and front ends
 // that keep nothing between runs).
 class MemorySettingsStore final : public SettingsStore {
-public:
+  public:
     using Value = std::variant<std::string, std::int32_t>;
 
-    bool ReadString(const std::string& section, const std::string& name, std::string* value) override;
+    bool ReadString(const std::string& section, const std::string& name,
+                    std::string* value) override;
     bool ReadInt(const std::string& section, const std::string& name, std::int32_t* value) override;
-    void WriteString(const std::string& section, const std::string& name, const std::string& value) override;
+    void WriteString(const std::string& section, const std::string& name,
+                     const std::string& value) override;
     void WriteInt(const std::string& section, const std::string& name, std::int32_t value) override;
 
     bool Has(const std::string& section, const std::string& name) const {
@@ -58,7 +64,7 @@ public:
     void Clear() { values_.clear(); }
     const std::map<std::pair<std::string, std::string>, Value>& Values() const { return values_; }
 
-private:
+  private:
     std::map<std::pair<std::string, std::string>, Value> values_;
 };
 

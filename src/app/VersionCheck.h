@@ -9,13 +9,13 @@
 namespace quor::app {
 
 class VersionCheck {
-public:
+  public:
     virtual ~VersionCheck() = default;
     // quiet: the start-up check, which says nothing when no newer version is
     // found or the host cannot be reached. Returns the version found, or 0
     // when the check did not run or failed.
-    virtual std::int32_t CheckForNewerVersion(std::int32_t currentVersion, const std::string& path, bool quiet,
-                                              const std::string& productText) = 0;
+    virtual std::int32_t CheckForNewerVersion(std::int32_t currentVersion, const std::string& path,
+                                              bool quiet, const std::string& productText) = 0;
 };
 
 }  // namespace quor::app

@@ -26,7 +26,8 @@ bool MakeFolderChain(const fs::path& folder) {
 
 }  // namespace
 
-std::string AppFolderFor(const char* xdgDataHome, const char* home, const std::string& programFolder) {
+std::string AppFolderFor(const char* xdgDataHome, const char* home,
+                         const std::string& programFolder) {
     const std::string base = DataHome(xdgDataHome, home);
     if (base.empty()) return programFolder;
     const fs::path folder = fs::path(base) / kAppSubfolder;

@@ -14,7 +14,8 @@ inline constexpr const char* kAppSubfolder = "Karvell/QuorBSL";
 // The rule itself, with the environment passed in (null or empty: unset).
 // A relative XDG_DATA_HOME is ignored, as the XDG rules ask. Returns the
 // folder without a trailing slash.
-std::string AppFolderFor(const char* xdgDataHome, const char* home, const std::string& programFolder);
+std::string AppFolderFor(const char* xdgDataHome, const char* home,
+                         const std::string& programFolder);
 
 // The rule with this process's XDG_DATA_HOME and HOME.
 std::string AppFolder(const std::string& programFolder);

@@ -19,7 +19,7 @@
 namespace quor::app::testing {
 
 class AppFixture : public ::testing::Test {
-protected:
+  protected:
     AppFixture()
         : dataHome_(dir.Path().string() + "/data"), xdg_("XDG_DATA_HOME", dataHome_.c_str()) {}
 
@@ -49,7 +49,8 @@ protected:
     }
 
     // The dialogs showed exactly this one message, with its beep.
-    void ExpectOneMessage(const std::string& caption, const std::string& text, Icon icon, Beep beep) {
+    void ExpectOneMessage(const std::string& caption, const std::string& text, Icon icon,
+                          Beep beep) {
         ASSERT_EQ(dialogs.messages.size(), 1u);
         EXPECT_EQ(dialogs.messages[0].caption, caption);
         EXPECT_EQ(dialogs.messages[0].text, text);
@@ -69,11 +70,11 @@ protected:
     VirtualClockTimers timers{clock};
     RecordingVersionCheck versionCheck;
     std::vector<PortRecord> ports;
-    ResultCode listResult = 0;  // below 0: the enumeration fails with it
+    ResultCode listResult = 0;    // below 0: the enumeration fails with it
     std::vector<bool> listCalls;  // the force flag of each enumeration
     std::unique_ptr<App> app;
 
-private:
+  private:
     std::string dataHome_;
     quor::testing::ScopedEnv xdg_;
 };

@@ -21,7 +21,7 @@
 namespace quor::app::testing {
 
 class RecordingView final : public AppView {
-public:
+  public:
     struct State {
         std::string text;
         bool enabled = true;
@@ -67,14 +67,14 @@ public:
     Cursor cursor = Cursor::kNormal;
     int closeRequests = 0;
 
-private:
+  private:
     static std::size_t Index(Control c) { return static_cast<std::size_t>(c); }
     State& At(Control c) { return controls_[Index(c)]; }
     std::array<State, kControlCount> controls_;
 };
 
 class ScriptedDialogs final : public AppDialogs {
-public:
+  public:
     struct Message {
         std::string text;
         std::string caption;
@@ -119,7 +119,7 @@ public:
 // waits or the test runs the clock, as a window's timer fires while the
 // window dispatches its messages.
 class VirtualClockTimers final : public AppTimers {
-public:
+  public:
     struct Start {
         AppTimer timer;
         std::uint32_t delayMs;
@@ -128,7 +128,8 @@ public:
 
     explicit VirtualClockTimers(sim::VirtualClock& clock) : clock_(clock) {}
 
-    void StartOneShot(AppTimer timer, std::uint32_t delayMs, std::function<void()> handler) override {
+    void StartOneShot(AppTimer timer, std::uint32_t delayMs,
+                      std::function<void()> handler) override {
         Stop(timer);
         starts.push_back({timer, delayMs, clock_.NowMicros()});
         pending_[timer] = clock_.ScheduleIn(std::uint64_t{delayMs} * 1000u, [this, timer, handler] {
@@ -148,21 +149,21 @@ public:
     std::vector<Start> starts;
     std::vector<Start> fired;
 
-private:
+  private:
     sim::VirtualClock& clock_;
     std::map<AppTimer, sim::VirtualClock::EventId> pending_;
 };
 
 class RecordingVersionCheck final : public VersionCheck {
-public:
+  public:
     struct Call {
         std::int32_t currentVersion;
         std::string path;
         bool quiet;
         std::string productText;
     };
-    std::int32_t CheckForNewerVersion(std::int32_t currentVersion, const std::string& path, bool quiet,
-                                      const std::string& productText) override {
+    std::int32_t CheckForNewerVersion(std::int32_t currentVersion, const std::string& path,
+                                      bool quiet, const std::string& productText) override {
         calls.push_back({currentVersion, path, quiet, productText});
         return 0;
     }

@@ -8,7 +8,8 @@ namespace quor::app {
 namespace {
 
 TEST(ProductConfigTest, TheBuildOptionChoosesTheEdition) {
-    const Edition expected = QUOR_EDITION_DIGITAL_SENSOR ? Edition::kDigitalSensor : Edition::kInstrument;
+    const Edition expected =
+        QUOR_EDITION_DIGITAL_SENSOR ? Edition::kDigitalSensor : Edition::kInstrument;
     EXPECT_EQ(BuildProductConfig().edition, expected);
 }
 

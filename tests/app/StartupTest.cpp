@@ -36,7 +36,8 @@ TEST_F(StartupTest, InstrumentEditionWindowTextsAndMenus) {
     EXPECT_TRUE(view[Control::mnuDontEraseData].visible);
     EXPECT_FALSE(view[Control::mnuSensorSeparator].visible);
     EXPECT_FALSE(view[Control::mnuSensorHeading].visible);
-    for (const SensorMenuItem& m : kSensorMenu) EXPECT_FALSE(view[m.item].visible) << ControlName(m.item);
+    for (const SensorMenuItem& m : kSensorMenu)
+        EXPECT_FALSE(view[m.item].visible) << ControlName(m.item);
     EXPECT_FALSE(view[Control::mnuDumpFirmwareImage].visible);
     EXPECT_TRUE(view[Control::mnuVerboseErrorFile].checked);
     EXPECT_FALSE(view[Control::mnuVerboseErrorFile].enabled);
@@ -60,11 +61,14 @@ TEST_F(StartupTest, DigitalSensorEditionStartsWithZepra51) {
     EXPECT_EQ(a.ProductName(), "ZEPRA 51 Sensor Suite");
     EXPECT_EQ(view.caption, "ZEPRA 51 Sensor Suite Firmware Updater");
     EXPECT_EQ(view.title, "ZEPRA 51 Sensor Suite Updater");
-    EXPECT_EQ(view[Control::userText1].text, "This utility updates ZEPRA 51 Sensor Suite firmware to");
-    EXPECT_EQ(view[Control::commLabel].text, "Connect to Palomet and Digital Sensor with Comm Port");
+    EXPECT_EQ(view[Control::userText1].text,
+              "This utility updates ZEPRA 51 Sensor Suite firmware to");
+    EXPECT_EQ(view[Control::commLabel].text,
+              "Connect to Palomet and Digital Sensor with Comm Port");
     EXPECT_EQ(view[Control::lblConnect].text, "Connect Palomet to computer comm port.");
     EXPECT_EQ(a.VersionCheckPath(), "/versionfinder/ZEPRA51-Firmware.txt");
-    EXPECT_EQ(a.ErrorFile(), AppFolderPath() + "/ZEPRA 51 Sensor Suite Firmware Updater.errors.txt");
+    EXPECT_EQ(a.ErrorFile(),
+              AppFolderPath() + "/ZEPRA 51 Sensor Suite Firmware Updater.errors.txt");
 
     EXPECT_TRUE(view[Control::mnuSensorSeparator].visible);
     EXPECT_TRUE(view[Control::mnuSensorHeading].visible);
@@ -88,7 +92,8 @@ TEST_F(StartupTest, SensorItemsCheckOneAndRenameTheProduct) {
     EXPECT_EQ(a.VersionCheckPath(), "/versionfinder/RNQ5-Firmware.txt");
     a.OnSensorTypeItem(Control::mnuSensorKR4);
     EXPECT_EQ(a.ProductName(), "Unknown Sensor (type 118)");
-    EXPECT_EQ(view[Control::userText1].text, "This utility updates Unknown Sensor (type 118) firmware to");
+    EXPECT_EQ(view[Control::userText1].text,
+              "This utility updates Unknown Sensor (type 118) firmware to");
     a.OnSensorTypeItem(Control::mnuSensorZEPRA51);
     for (const SensorMenuItem& m : kSensorMenu) {
         EXPECT_EQ(view[m.item].checked, m.item == Control::mnuSensorZEPRA51) << ControlName(m.item);
@@ -111,7 +116,8 @@ TEST_F(StartupTest, LogAndErrorFileLiveInTheAppFolder) {
     EXPECT_NE(a.Protocol(), nullptr);
     ASSERT_NE(a.Host(), nullptr);
     EXPECT_EQ(a.Host()->ConstructionStatus(), 0);
-    EXPECT_EQ(SettingsFilePath(a.AppFolder(), a.ProductName()), AppFolderPath() + "/Dewmark Tru.settings.txt");
+    EXPECT_EQ(SettingsFilePath(a.AppFolder(), a.ProductName()),
+              AppFolderPath() + "/Dewmark Tru.settings.txt");
 }
 
 TEST_F(StartupTest, UncreatableDataHomeUsesTheProgramFolder) {

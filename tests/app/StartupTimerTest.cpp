@@ -18,7 +18,7 @@ EmbeddedImage CorruptImage() {
 }
 
 class StartupTimerTest : public AppFixture {
-protected:
+  protected:
     static ProductConfig Modes(DeviceType product, bool rep, bool factory) {
         ProductConfig config = InstrumentEdition();
         config.productType = product;
@@ -39,12 +39,14 @@ TEST_F(StartupTimerTest, ExactlyOneStartupTimerIsChosen) {
         {"modes on", Modes(DeviceType::kTru, true, true), AppTimer::kVersionCheck, 500},
         {"modes off, no erase warning for the product", Modes(DeviceType::kTru, false, false),
          AppTimer::kVersionCheck, 500},
-        {"modes off, erase warning", Modes(DeviceType::kRv7, false, false), AppTimer::kDataEraseWarning, 500},
-        {"rep mode alone suppresses the warning", Modes(DeviceType::kRv7, true, false), AppTimer::kVersionCheck,
-         500},
+        {"modes off, erase warning", Modes(DeviceType::kRv7, false, false),
+         AppTimer::kDataEraseWarning, 500},
+        {"rep mode alone suppresses the warning", Modes(DeviceType::kRv7, true, false),
+         AppTimer::kVersionCheck, 500},
         {"factory mode alone suppresses the warning", Modes(DeviceType::kRv7, false, true),
          AppTimer::kVersionCheck, 500},
-        {"corrupt built-in image", Modes(DeviceType::kRv7, false, false), AppTimer::kConstructionError, 100},
+        {"corrupt built-in image", Modes(DeviceType::kRv7, false, false),
+         AppTimer::kConstructionError, 100},
         {"sensor edition", DigitalSensorEdition(), AppTimer::kVersionCheck, 500},
     };
     cases[5].config.image = &corrupt;
@@ -81,7 +83,8 @@ TEST_F(StartupTimerTest, DataEraseWarningComesFirstThenTheVersionCheck) {
     App& a = Start(config);
     RunMs(500);
     ExpectOneMessage("Data Erase Warning",
-                     "WARNING: The Rv7 Firmware Updater will erase all measurement data\n stored in your Rv7.\n\n"
+                     "WARNING: The Rv7 Firmware Updater will erase all measurement data\n stored "
+                     "in your Rv7.\n\n"
                      " Please download any data you want to save before continuing.",
                      Icon::kWarning, Beep::kExclamation);
     EXPECT_TRUE(versionCheck.calls.empty());
@@ -91,7 +94,8 @@ TEST_F(StartupTimerTest, DataEraseWarningComesFirstThenTheVersionCheck) {
     ASSERT_EQ(versionCheck.calls.size(), 1u);
     EXPECT_EQ(versionCheck.calls[0].productText, "Rv7 Firmware Updater");
     EXPECT_EQ(dialogs.messages.size(), 1u);
-    EXPECT_NE(ReadFile(a.ErrorFile()).find("ErrorOK Told User:: WARNING: The Rv7"), std::string::npos);
+    EXPECT_NE(ReadFile(a.ErrorFile()).find("ErrorOK Told User:: WARNING: The Rv7"),
+              std::string::npos);
 }
 
 TEST_F(StartupTimerTest, ConstructionErrorIsReportedAndClosesTheWindow) {
@@ -104,13 +108,15 @@ TEST_F(StartupTimerTest, ConstructionErrorIsReportedAndClosesTheWindow) {
     RunMs(99);
     EXPECT_TRUE(dialogs.messages.empty());
     RunMs(1);
-    ExpectOneMessage("Application Launch Error",
-                     "The internal firware file for this Dewmark Tru Firmware Updater is corrupt.\n\n"
-                     "Please restart this application and try again.",
-                     Icon::kError, Beep::kHand);
+    ExpectOneMessage(
+        "Application Launch Error",
+        "The internal firware file for this Dewmark Tru Firmware Updater is corrupt.\n\n"
+        "Please restart this application and try again.",
+        Icon::kError, Beep::kHand);
     EXPECT_EQ(view.closeRequests, 1);
     const std::string log = ReadFile(a.ErrorFile());
-    EXPECT_NE(log.find(" - QuorBSL frmMain: HostBSL class got an constructor error (-101)\r\n"), std::string::npos);
+    EXPECT_NE(log.find(" - QuorBSL frmMain: HostBSL class got an constructor error (-101)\r\n"),
+              std::string::npos);
     // The error comes before the constructor line, as the user saw it first.
     EXPECT_LT(log.find("ErrorOK Told User:: The internal firware"), log.find("HostBSL class"));
     RunMs(5000);
@@ -120,8 +126,9 @@ TEST_F(StartupTimerTest, ConstructionErrorIsReportedAndClosesTheWindow) {
 TEST(ConstructionErrorTextTest, ByStatus) {
     const std::string caption = "Dewmark Tru Firmware Updater";
     const std::string tail = "Please restart this application and try again.";
-    EXPECT_EQ(ConstructionErrorText(caption, -60),
-              "The " + caption + " ran out of memory while allocating internal buffers.\n\n" + tail);
+    EXPECT_EQ(
+        ConstructionErrorText(caption, -60),
+        "The " + caption + " ran out of memory while allocating internal buffers.\n\n" + tail);
     EXPECT_EQ(ConstructionErrorText(caption, -101),
               "The internal firware file for this " + caption + " is corrupt.\n\n" + tail);
     EXPECT_EQ(ConstructionErrorText(caption, -11),

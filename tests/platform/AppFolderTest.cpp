@@ -16,7 +16,7 @@ using quor::testing::TempDir;
 using quor::testing::WriteFile;
 
 class AppFolderTest : public ::testing::Test {
-protected:
+  protected:
     std::string Sub(const std::string& name) const { return (dir.Path() / name).string(); }
     TempDir dir;
     const std::string programFolder = "/opt/quorbsl/bin";
