@@ -1,0 +1,176 @@
+#pragma once
+// App: the main window's logic without a window. A front end implements
+// the view, dialogs, settings store, timers and version check, calls
+// OnWindowShown once when its window first shows and OnWindowClose when it
+// closes, and runs the timers' handlers when they fire.
+//
+// Ownership: the app owns the long-lived objects it creates at start-up
+// (the log, the instrument protocol object, the loader host and the port
+// lister) and keeps them until it is destroyed; the front-end interfaces
+// are borrowed and must outlive it.
+//
+// Built so far: start-up, ErrorOK, the start-up timers' handlers, the
+// sensor-type menu items and the close handler's saving of the user
+// settings. The update sequences, the start timer, the progress callback,
+// the quit guard, the comm-port selector's handlers and the other menu
+// commands are still to come.
+
+#include <array>
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "app/AppDialogs.h"
+#include "app/AppTimers.h"
+#include "app/AppView.h"
+#include "app/ProductConfig.h"
+#include "app/SettingsStore.h"
+#include "app/VersionCheck.h"
+#include "bsl/QuorBSLHost.h"
+#include "common/ResultCode.h"
+#include "instrument/Quor_protocol.h"
+#include "log/QuorLog.h"
+#include "serial/QuorSerial.h"
+
+namespace quor::app {
+
+inline constexpr std::uint32_t kPortListCapacity = 16;
+inline constexpr const char* kNoCommPortsEntry = "No Comm Ports Found";
+// The tag keeps its colon, so its lines read "... - ErrorOK Told User:: text".
+inline constexpr const char* kErrorOKTag = "ErrorOK Told User:";
+inline constexpr const char* kMainWindowTag = "QuorBSL frmMain";
+// The upload moves the progress bar by this many 512-character steps' worth
+// of points, whatever the image's size: bar points = 35328 / text length.
+inline constexpr float kUploadProgressSpan = 35328.0f;
+inline constexpr int kEraseProgressStep = 1;
+
+// The borrowed front end.
+struct AppFrontEnd {
+    AppView& view;
+    AppDialogs& dialogs;
+    SettingsStore& settings;
+    AppTimers& timers;
+    VersionCheck& versionCheck;
+};
+
+// Lists the ports into list (count: in, the capacity; out, the records
+// filled), as QuorSerial::CommPortEnum does.
+using PortLister =
+    std::function<ResultCode(PortRecord* list, std::uint32_t* count, bool forceProbing)>;
+
+// Where the app meets the machine; the defaults are the real ones.
+struct AppEnvironment {
+    std::string programFolder;  // "" for the running program's folder
+    PortLister listPorts;       // empty for the port lister's CommPortEnum
+};
+
+// The error file and the settings file in the app folder.
+std::string ErrorFilePath(const std::string& appFolder, const std::string& windowCaption);
+std::string SettingsFilePath(const std::string& appFolder, const std::string& productName);
+
+// What the user is told when the loader host could not be built (its
+// construction status s).
+std::string ConstructionErrorText(const std::string& windowCaption, ResultCode s);
+
+class App {
+  public:
+    App(const AppFrontEnd& frontEnd, const ProductConfig& config, AppEnvironment environment = {});
+    ~App();
+    App(const App&) = delete;
+    App& operator=(const App&) = delete;
+
+    // The start-up steps; runs once (later calls do nothing).
+    void OnWindowShown();
+    // Saves the user settings.
+    void OnWindowClose();
+
+    // One-button message with the kind's beep and icon, then the text in
+    // the log (level 1, "ErrorOK Told User:").
+    void ErrorOK(const std::string& text, const std::string& caption, int kind);
+
+    // A sensor-type menu item: checks it alone and makes its sensor the
+    // product. Items that are not sensor types are ignored.
+    void OnSensorTypeItem(Control item);
+
+    // --- state ---
+    const ProductConfig& Config() const { return config_; }
+    const std::string& ProductName() const { return productName_; }
+    const std::string& WindowCaption() const { return windowCaption_; }
+    const std::string& VersionCheckPath() const { return versionCheckPath_; }
+    bool DigitalSensor() const { return digitalSensor_; }
+    SensorType SelectedSensorType() const { return selectedSensorType_; }
+    bool FindAllPorts() const { return findAllPorts_; }
+    bool Verbose() const { return verbose_; }
+    const std::string& CommPort() const { return commPort_; }
+    int SelectedPortIndex() const { return selectedPortIndex_; }
+    std::uint32_t PortCount() const { return portCount_; }
+    const PortRecord& Port(std::uint32_t i) const { return ports_[i]; }
+    const std::string& AppFolder() const { return appFolder_; }
+    const std::string& ErrorFile() const { return errorFile_; }
+    std::int32_t ImageVersion() const { return imageVersion_; }
+    int EraseProgressStep() const { return eraseProgressStep_; }
+    float UploadStep() const { return uploadStep_; }
+    // Read by the quit guard and the progress callback, possibly from
+    // another thread while an update runs.
+    bool Busy() const { return busy_.load(); }
+    bool KeepGoing() const { return keepGoing_.load(); }
+
+    // The long-lived objects; null before start-up.
+    QuorLog* Log() { return log_.get(); }
+    Quor_protocol* Protocol() { return protocol_.get(); }
+    QuorBSLHost* Host() { return host_.get(); }
+
+  private:
+    void SetUpProduct();
+    void ShowModes();
+    void ReadUserSettings(std::string* savedPort);
+    void CreateObjects();
+    // Clears the port list and fills it from a fresh enumeration; returns
+    // the number of ports found.
+    std::uint32_t RefreshPortList();
+    void SelectStartPort(const std::string& savedPort);
+    void SetWindowTexts();
+    void SetImageProgress();
+    void StartStartupTimer();
+
+    void OnDataEraseWarningTimer();
+    void OnConstructionErrorTimer();
+    void OnVersionCheckTimer();
+    void StartVersionCheckTimer();
+
+    std::string PortLabelName() const;
+    std::string ConnectHintName() const;
+
+    AppFrontEnd fe_;
+    ProductConfig config_;
+    AppEnvironment env_;
+    bool shown_ = false;
+
+    std::string productName_;
+    std::string windowCaption_;
+    std::string versionCheckPath_;
+    bool digitalSensor_ = false;
+    SensorType selectedSensorType_ = 0;
+    bool findAllPorts_ = false;
+    bool verbose_ = true;
+    std::string commPort_;
+    int selectedPortIndex_ = 0;
+    std::array<PortRecord, kPortListCapacity> ports_{};
+    std::uint32_t portCount_ = 0;
+    std::string appFolder_;
+    std::string errorFile_;
+    std::int32_t imageVersion_ = 0;
+    int eraseProgressStep_ = kEraseProgressStep;
+    float uploadStep_ = 0.0f;
+    std::atomic<bool> busy_{false};
+    std::atomic<bool> keepGoing_{false};
+
+    std::unique_ptr<QuorLog> log_;
+    std::unique_ptr<Quor_protocol> protocol_;
+    std::unique_ptr<QuorBSLHost> host_;
+    std::unique_ptr<QuorSerial> portLister_;
+};
+
+}  // namespace quor::app
