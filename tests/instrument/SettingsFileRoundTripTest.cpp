@@ -188,7 +188,7 @@ void FillLogger(LoggerSettings& s, const char* family) {
     s.deviceId = "DEV12345";
     s.deviceName = Filled("n", 8);
     s.serialNumber = Filled("s", 15);
-    s.trait = kTraitKnown | kTraitRadio | kTraitCellular | 0x80000000u;
+    s.trait = kTraitKnown | kTraitRadio | kTraitCellular | 0xF0;
     s.wakeInterval = 900;
     s.padc = 50;
     for (int i = 0; i < kPortCount; ++i) {
