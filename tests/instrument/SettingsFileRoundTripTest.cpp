@@ -156,18 +156,32 @@ std::string AsOlderBuildsWroteIt(const std::string& text, DeviceType type) {
     return out;
 }
 
+// A capture of the case's type in which every field holds a value, captured
+// or not: only the captured ones may come back.
+std::unique_ptr<Quor_protocol> Captured(const InstrumentCase& c) {
+    auto source = ConnectedTo(c.type, nullptr, c.version);
+    FillInstrument(source->MutableInstrument());
+    source->MutableInstrument().selection = c.captured;
+    FillRecords(source->MutableUserRecords(), "usr", 3);
+    FillRecords(source->MutableEquationRecords(), "eqn", 4);
+    return source;
+}
+
+void ExpectRecordsBack(std::uint32_t captured, const Quor_protocol& restored, const Quor_protocol& source) {
+    if (captured & inst::kUserRecords) {
+        EXPECT_EQ(Values(restored.UserRecords()), Values(source.UserRecords()));
+    }
+    if (captured & inst::kEqnRecords) {
+        EXPECT_EQ(Values(restored.EquationRecords()), Values(source.EquationRecords()));
+    }
+}
+
 TEST(SettingsFileRoundTrip, EveryInstrumentTypeGetsBackEverySettingItCaptured) {
     TempDir dir;
     for (const InstrumentCase& c : kInstrumentCases) {
         SCOPED_TRACE(std::string(DeviceTypeCode(c.type)) + " " + std::to_string(c.version));
         std::string path = dir.File("settings.txt");
-        auto source = ConnectedTo(c.type, nullptr, c.version);
-        // Every field holds a value, captured or not: only the captured ones
-        // may come back.
-        FillInstrument(source->MutableInstrument());
-        source->MutableInstrument().selection = c.captured;
-        FillRecords(source->MutableUserRecords(), "usr", 3);
-        FillRecords(source->MutableEquationRecords(), "eqn", 4);
+        auto source = Captured(c);
         ASSERT_EQ(source->WriteInfoFile(path.c_str()), 1);
 
         auto restored = ConnectedTo(c.type, nullptr, c.version);
@@ -180,12 +194,7 @@ TEST(SettingsFileRoundTrip, EveryInstrumentTypeGetsBackEverySettingItCaptured) {
                 EXPECT_EQ(f.get(got), f.get(source->Instrument())) << f.label;
             }
         }
-        if (c.captured & inst::kUserRecords) {
-            EXPECT_EQ(Values(restored->UserRecords()), Values(source->UserRecords()));
-        }
-        if (c.captured & inst::kEqnRecords) {
-            EXPECT_EQ(Values(restored->EquationRecords()), Values(source->EquationRecords()));
-        }
+        ExpectRecordsBack(c.captured, *restored, *source);
     }
 }
 
@@ -332,11 +341,7 @@ TEST(SettingsFileRoundTrip, FilesOfOlderBuildsGiveBackWhatTheyHold) {
     std::string path = dir.File("old.txt");
     for (const InstrumentCase& c : kInstrumentCases) {
         SCOPED_TRACE(std::string(DeviceTypeCode(c.type)) + " " + std::to_string(c.version));
-        auto source = ConnectedTo(c.type, nullptr, c.version);
-        FillInstrument(source->MutableInstrument());
-        source->MutableInstrument().selection = c.captured;
-        FillRecords(source->MutableUserRecords(), "usr", 3);
-        FillRecords(source->MutableEquationRecords(), "eqn", 4);
+        auto source = Captured(c);
         ASSERT_EQ(source->WriteInfoFile(path.c_str()), 1);
         WriteFile(path, AsOlderBuildsWroteIt(ReadFile(path), c.type));
 
@@ -357,12 +362,7 @@ TEST(SettingsFileRoundTrip, FilesOfOlderBuildsGiveBackWhatTheyHold) {
                                i + 1 == fields.size();
             EXPECT_EQ(f.get(got), sixthTuning ? "" : f.get(source->Instrument())) << f.label;
         }
-        if (c.captured & inst::kUserRecords) {
-            EXPECT_EQ(Values(restored->UserRecords()), Values(source->UserRecords()));
-        }
-        if (c.captured & inst::kEqnRecords) {
-            EXPECT_EQ(Values(restored->EquationRecords()), Values(source->EquationRecords()));
-        }
+        ExpectRecordsBack(c.captured, *restored, *source);
     }
     for (const LoggerCase& c : kLoggerCases) {
         SCOPED_TRACE(std::string(c.family) + " " + std::to_string(c.validMask));
