@@ -17,6 +17,7 @@
 
 #include "instrument/Quor_protocol.h"
 #include "instrument/SettingsFileText.h"
+#include "logger/ValueRanges.h"
 #include "platform/FileOps.h"
 
 namespace quor {
@@ -107,12 +108,11 @@ public:
         return Count(key, sf::ReadText(text_, key, field), bit, N);
     }
 
-    // An integer of the field's range into a signed 32-bit field.
-    bool Int32(const char* key, std::int32_t& field, std::uint32_t bit) {
+    // An integer of the setting's range into a signed 32-bit field. The
+    // logger refuses to send most values outside their range by itself.
+    bool Int32(const char* key, std::int32_t& field, std::uint32_t bit, range::IntRange limits = range::kAnyInt32) {
         std::int64_t v = 0;
-        if (!Number(key, std::numeric_limits<std::int32_t>::min(), std::numeric_limits<std::int32_t>::max(), &v, bit)) {
-            return false;
-        }
+        if (!Number(key, limits.min, limits.max, &v, bit)) return false;
         field = static_cast<std::int32_t>(v);
         return true;
     }
@@ -178,6 +178,8 @@ bool TypeLineIs(std::string_view text, std::initializer_list<const char*> accept
     }
     return false;
 }
+
+constexpr range::IntRange kTraitRange{0, kTraitKnown | 0xFF};
 
 bool IsSdi12Address(std::int64_t c) {
     return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
@@ -319,8 +321,11 @@ ResultCode Quor_protocol::ReadLoggerFile(std::string_view text) {
         r.Text("deviceid", s.deviceId, req::kDeviceId);
         r.Text("name", s.deviceName, req::kName);
         r.Text("sn", s.serialNumber, req::kSerialNumber);
-        std::int32_t trait = 0;  // written with "%d"
-        if (r.Int32("trait", trait, req::kTrait)) s.trait = static_cast<std::uint32_t>(trait);
+        // Written with "%d"; a trait is the feature byte and its known bit,
+        // nothing else. Its set sends only the byte, so a wider value would
+        // go out as some other trait.
+        std::int32_t trait = 0;
+        if (r.Int32("trait", trait, req::kTrait, kTraitRange)) s.trait = static_cast<std::uint32_t>(trait);
         r.Int32("wake", s.wakeInterval, req::kWake);
         r.Int32("padc", s.padc, req::kPadc);
         r.Bytes("ports", s.ports, req::kPorts);

@@ -51,7 +51,9 @@ Lookup ReadText(std::string_view text, std::string_view key, char* destination, 
     std::optional<std::string_view> value = FindValue(text, key);
     if (!value) return Lookup::kMissing;
     if (value->empty()) return Lookup::kEmpty;
-    if (value->find('\0') != std::string_view::npos) return Lookup::kBadText;
+    // A carriage return inside a value would end the set command that
+    // carries it and send the rest as a command of its own.
+    if (value->find_first_of(std::string_view("\r\0", 2)) != std::string_view::npos) return Lookup::kBadText;
     if (capacity == 0 || value->size() > capacity - 1) return Lookup::kTooLong;
     std::memcpy(destination, value->data(), value->size());
     destination[value->size()] = '\0';

@@ -53,7 +53,7 @@ enum class Lookup {
     kMissing,  // no line for the key, or no closing quote
     kEmpty,    // a text value that is empty: nothing to restore
     kTooLong,  // longer than its field: never cut, never restored
-    kBadText,  // a NUL byte, or not a number in the field's range
+    kBadText,  // a NUL byte or a carriage return, or not a number in the field's range
 };
 
 // A text value into a field of capacity bytes (terminator included). The

@@ -143,6 +143,19 @@ TEST_F(SettingsFileHostile, RefusedOrReadWithinTheFields) {
         {"a line of 200000 characters without a line end", tru + std::string(200000, 'x'), 1, 0, "", ""},
         {"a type line without its closing quote", kHeaderLines + "type=\"TRU\r\nsn=\"1\"\r\n",
          rc::kUnreadableAnswer, 0, "", ""},
+        // A CR alone does not end a line, and a value holding one would send
+        // its rest to the device as a command of its own.
+        {"a CR-only line end inside a line", tru + "sn=\"S-1\"\rconfig=\"5\"\r\n", 1, 0, "", ""},
+        {"CR-only line ends throughout", std::string(settingsfile::kHeader) + "\r\rtype=\"TRU\"\rsn=\"1\"\r",
+         rc::kUnreadableAnswer, 0, "", ""},
+        {"LF-only line ends", std::string(settingsfile::kHeader) + "\n\ntype=\"TRU\"\nsn=\"S-1\"\nconfig=\"5\"\n",
+         1, 0x802, "S-1", "5"},
+        {"a duplicated key: its first line counts", tru + "sn=\"S-1\"\r\nsn=\"S-2\"\r\n", 1, 0x2, "S-1", ""},
+        {"keys in another letter case are none of ours", tru + "SN=\"S-1\"\r\nConfig=\"5\"\r\n", 1, 0, "", ""},
+        {"a type line in another letter case", kHeaderLines + "TYPE=\"TRU\"\r\nsn=\"1\"\r\n",
+         rc::kUnreadableAnswer, 0, "", ""},
+        {"a selection claiming the bits of absent keys", tru + "sn=\"S-1\"\r\nselection=\"4294967295\"\r\n", 1,
+         0x2, "S-1", ""},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -151,6 +164,32 @@ TEST_F(SettingsFileHostile, RefusedOrReadWithinTheFields) {
         EXPECT_EQ(p_->Instrument().selection, c.selection);
         EXPECT_EQ(p_->Instrument().serialNumber, c.sn);
         EXPECT_EQ(p_->Instrument().config, c.config);
+    }
+}
+
+// The trait's set sends only its low byte: a wider value would restore as
+// some other trait.
+TEST_F(SettingsFileHostile, ATraitNoCaptureCanHoldIsNotRestored) {
+    struct Case {
+        const char* line;
+        std::uint32_t bits;  // restored
+    };
+    const Case cases[] = {
+        {"trait=\"-1\"", 0},
+        {"trait=\"-2147483648\"", 0},
+        {"trait=\"16640\"", 0},  // 0x4100
+        {"trait=\"16639\"", req::kTrait},
+        {"trait=\"0\"", req::kTrait},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.line);
+        WriteFile(path_, kHeaderLines + "type=\"Rv70\"\r\n" + c.line + "\r\n");
+        auto p = ConnectedTo(DeviceType::kRv70);
+        ASSERT_EQ(p->ReadInfoFile(path_.c_str()), 1);
+        EXPECT_EQ(p->CapturedSelection(), c.bits);
+        if (!c.bits) {
+            EXPECT_EQ(p->LoggerSettingsRecord().trait, 0u);
+        }
     }
 }
 

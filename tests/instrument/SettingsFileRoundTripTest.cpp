@@ -121,8 +121,7 @@ struct InstrumentCase {
     std::uint32_t captured;
 };
 
-TEST(SettingsFileRoundTrip, EveryInstrumentTypeGetsBackEverySettingItCaptured) {
-    const InstrumentCase cases[] = {
+const InstrumentCase kInstrumentCases[] = {
         {DeviceType::kDMini, 300, 0x4000007A},   {DeviceType::kTq, 300, 0x100192},
         {DeviceType::kLg40, 150, 0x7000400},     {DeviceType::kLg40, 200, 0x7000C12},
         {DeviceType::kFg, 300, 0xB2},            {DeviceType::kDskt, 300, 0x80025402},
@@ -132,18 +131,57 @@ TEST(SettingsFileRoundTrip, EveryInstrumentTypeGetsBackEverySettingItCaptured) {
         {DeviceType::kPx7t, 300, 0x802},         {DeviceType::kTru, 365, 0x802},
         {DeviceType::kDm9Lsr, 300, 0x38000806},  {DeviceType::kTwi, 300, 0x20C08012},
         {DeviceType::kFlowPack, 300, 0x2},
-    };
+};
+
+// The file of an older build: no selection key, none of the keys added
+// since, and a DM9LSR's first five tuning values numbered from cal01.
+std::string AsOlderBuildsWroteIt(const std::string& text, DeviceType type) {
+    std::string out;
+    std::size_t pos = 0;
+    while (pos < text.size()) {
+        std::size_t end = text.find('\n', pos);
+        std::string line = text.substr(pos, end == std::string::npos ? std::string::npos : end + 1 - pos);
+        pos = end == std::string::npos ? text.size() : end + 1;
+        bool added = false;
+        for (const char* key : {"selection=", "wtoffset=", "auto=", "wtfactory=", "sys="}) {
+            added = added || line.rfind(key, 0) == 0;
+        }
+        if (added) continue;
+        if (type == DeviceType::kDm9Lsr && line.rfind("cal0", 0) == 0) {
+            if (line[4] == '5') continue;
+            line[4] = static_cast<char>(line[4] + 1);
+        }
+        out += line;
+    }
+    return out;
+}
+
+// A capture of the case's type in which every field holds a value, captured
+// or not: only the captured ones may come back.
+std::unique_ptr<Quor_protocol> Captured(const InstrumentCase& c) {
+    auto source = ConnectedTo(c.type, nullptr, c.version);
+    FillInstrument(source->MutableInstrument());
+    source->MutableInstrument().selection = c.captured;
+    FillRecords(source->MutableUserRecords(), "usr", 3);
+    FillRecords(source->MutableEquationRecords(), "eqn", 4);
+    return source;
+}
+
+void ExpectRecordsBack(std::uint32_t captured, const Quor_protocol& restored, const Quor_protocol& source) {
+    if (captured & inst::kUserRecords) {
+        EXPECT_EQ(Values(restored.UserRecords()), Values(source.UserRecords()));
+    }
+    if (captured & inst::kEqnRecords) {
+        EXPECT_EQ(Values(restored.EquationRecords()), Values(source.EquationRecords()));
+    }
+}
+
+TEST(SettingsFileRoundTrip, EveryInstrumentTypeGetsBackEverySettingItCaptured) {
     TempDir dir;
-    for (const InstrumentCase& c : cases) {
+    for (const InstrumentCase& c : kInstrumentCases) {
         SCOPED_TRACE(std::string(DeviceTypeCode(c.type)) + " " + std::to_string(c.version));
         std::string path = dir.File("settings.txt");
-        auto source = ConnectedTo(c.type, nullptr, c.version);
-        // Every field holds a value, captured or not: only the captured ones
-        // may come back.
-        FillInstrument(source->MutableInstrument());
-        source->MutableInstrument().selection = c.captured;
-        FillRecords(source->MutableUserRecords(), "usr", 3);
-        FillRecords(source->MutableEquationRecords(), "eqn", 4);
+        auto source = Captured(c);
         ASSERT_EQ(source->WriteInfoFile(path.c_str()), 1);
 
         auto restored = ConnectedTo(c.type, nullptr, c.version);
@@ -156,12 +194,7 @@ TEST(SettingsFileRoundTrip, EveryInstrumentTypeGetsBackEverySettingItCaptured) {
                 EXPECT_EQ(f.get(got), f.get(source->Instrument())) << f.label;
             }
         }
-        if (c.captured & inst::kUserRecords) {
-            EXPECT_EQ(Values(restored->UserRecords()), Values(source->UserRecords()));
-        }
-        if (c.captured & inst::kEqnRecords) {
-            EXPECT_EQ(Values(restored->EquationRecords()), Values(source->EquationRecords()));
-        }
+        ExpectRecordsBack(c.captured, *restored, *source);
     }
 }
 
@@ -188,7 +221,7 @@ void FillLogger(LoggerSettings& s, const char* family) {
     s.deviceId = "DEV12345";
     s.deviceName = Filled("n", 8);
     s.serialNumber = Filled("s", 15);
-    s.trait = kTraitKnown | kTraitRadio | kTraitCellular | 0x80000000u;
+    s.trait = kTraitKnown | kTraitRadio | kTraitCellular | 0xF0;
     s.wakeInterval = 900;
     s.padc = 50;
     for (int i = 0; i < kPortCount; ++i) {
@@ -262,8 +295,7 @@ struct LoggerCase {
     std::uint32_t capability;
 };
 
-TEST(SettingsFileRoundTrip, EveryLoggerFamilyGetsBackEverySettingItCaptured) {
-    const LoggerCase cases[] = {
+const LoggerCase kLoggerCases[] = {
         // The version (0x4) is no setting; the radio subchannel marks the
         // trait as known with a radio.
         {DeviceType::kRv70, "Rv70", 0x7FFEFFF, 0x7FFEFFB, 0x707FFF7},
@@ -272,9 +304,11 @@ TEST(SettingsFileRoundTrip, EveryLoggerFamilyGetsBackEverySettingItCaptured) {
         {DeviceType::kRv70, "Rv70", 0xFFFEFFF, 0xFFFEFFB, 0x707FFF7},  // with QuorBuild
         {DeviceType::kRv7b, "Rv7b", 0x8000077, 0x8000073, 0x474BE},
         {DeviceType::kCk, "Corvalink", 0xD07, 0xD0B, 0x24583},
-    };
+};
+
+TEST(SettingsFileRoundTrip, EveryLoggerFamilyGetsBackEverySettingItCaptured) {
     TempDir dir;
-    for (const LoggerCase& c : cases) {
+    for (const LoggerCase& c : kLoggerCases) {
         SCOPED_TRACE(std::string(c.family) + " " + std::to_string(c.validMask));
         std::string path = dir.File("logger.txt");
         auto source = ConnectedTo(c.type);
@@ -295,6 +329,58 @@ TEST(SettingsFileRoundTrip, EveryLoggerFamilyGetsBackEverySettingItCaptured) {
                 EXPECT_EQ(got[i].second, want[i].second) << "bit " << want[i].first;
             } else {
                 EXPECT_EQ(restored->CapturedSelection() & want[i].first, 0u);
+            }
+        }
+    }
+}
+
+// A file left behind by an older build restores every captured setting it
+// holds; without a selection key it cannot tell uncaptured ones apart.
+TEST(SettingsFileRoundTrip, FilesOfOlderBuildsGiveBackWhatTheyHold) {
+    TempDir dir;
+    std::string path = dir.File("old.txt");
+    for (const InstrumentCase& c : kInstrumentCases) {
+        SCOPED_TRACE(std::string(DeviceTypeCode(c.type)) + " " + std::to_string(c.version));
+        auto source = Captured(c);
+        ASSERT_EQ(source->WriteInfoFile(path.c_str()), 1);
+        WriteFile(path, AsOlderBuildsWroteIt(ReadFile(path), c.type));
+
+        auto restored = ConnectedTo(c.type, nullptr, c.version);
+        ASSERT_EQ(restored->ReadInfoFile(path.c_str()), 1);
+        const InstrumentSettings& got = restored->Instrument();
+        // An LG40's contrast is written as a number whether captured or not:
+        // only a selection key tells.
+        const std::uint32_t notInOldFiles = inst::kWtoffset | inst::kAuto | inst::kWtfactory | inst::kSys |
+                                            (c.type == DeviceType::kLg40 ? inst::kContr : 0);
+        EXPECT_EQ(got.selection & c.captured, c.captured & ~notInOldFiles);
+        std::vector<Field> fields = FieldsOf(c.type);
+        for (std::size_t i = 0; i < fields.size(); ++i) {
+            const Field& f = fields[i];
+            if (!(c.captured & f.bit) || (f.bit & notInOldFiles)) continue;
+            // Older builds never wrote a DM9LSR's sixth tuning value.
+            bool sixthTuning = c.type == DeviceType::kDm9Lsr && f.bit == inst::kTuning &&
+                               i + 1 == fields.size();
+            EXPECT_EQ(f.get(got), sixthTuning ? "" : f.get(source->Instrument())) << f.label;
+        }
+        ExpectRecordsBack(c.captured, *restored, *source);
+    }
+    for (const LoggerCase& c : kLoggerCases) {
+        SCOPED_TRACE(std::string(c.family) + " " + std::to_string(c.validMask));
+        auto source = ConnectedTo(c.type);
+        FillLogger(source->MutableLoggerSettings(), c.family);
+        if (c.type == DeviceType::kCk) source->MutableLoggerSettings().trait = kTraitKnown | kTraitRadio;
+        source->MutableLoggerSettings().validMask = c.validMask;
+        ASSERT_EQ(source->WriteInfoFile(path.c_str()), 1);
+        WriteFile(path, AsOlderBuildsWroteIt(ReadFile(path), c.type));
+
+        auto restored = ConnectedTo(c.type);
+        ASSERT_EQ(restored->ReadInfoFile(path.c_str()), 1);
+        EXPECT_EQ(restored->CapturedSelection() & c.restored, c.restored);
+        auto want = LoggerFields(source->LoggerSettingsRecord());
+        auto got = LoggerFields(restored->LoggerSettingsRecord());
+        for (std::size_t i = 0; i < want.size(); ++i) {
+            if (c.restored & want[i].first) {
+                EXPECT_EQ(got[i].second, want[i].second) << "bit " << want[i].first;
             }
         }
     }
