@@ -5,25 +5,90 @@
 
 #include <cctype>
 #include <climits>
+#include <cstdarg>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <functional>
+#include <map>
 #include <string>
 #include <string_view>
 
-// A property that must hold for every input: on failure the fuzzer keeps
-// the input as a crash artifact.
-#define FUZZ_CHECK(cond, ...)                                                  \
-    do {                                                                       \
-        if (!(cond)) {                                                         \
-            std::fprintf(stderr, "property failed at %s:%d: %s\n  ", __FILE__, \
-                         __LINE__, #cond);                                     \
-            std::fprintf(stderr, __VA_ARGS__);                                 \
-            std::fprintf(stderr, "\n");                                        \
-            std::abort();                                                      \
-        }                                                                      \
+#include "common/Printf.h"
+
+// A property that must hold for every input. A failure aborts, so the
+// fuzzer keeps the input as a crash artifact. For long runs past faults
+// that are already known, QUOR_FUZZ_KEEP_GOING=<folder> records each failing
+// input there instead (the first few of each check, and a count of all,
+// printed at exit) and goes on with the next input.
+#define FUZZ_CHECK(cond, ...)                                                          \
+    do {                                                                               \
+        if (!(cond)) ::quor::fuzz::PropertyFailed(__FILE__, __LINE__, #cond, __VA_ARGS__); \
     } while (0)
 
+// Defines the fuzzer's entry point around fn(data, size).
+#define QUOR_FUZZ_TARGET(fn)                                                    \
+    extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) { \
+        ::quor::fuzz::RunOne(fn, data, size);                                   \
+        return 0;                                                               \
+    }
+
 namespace quor::fuzz {
+
+namespace detail {
+struct KeepGoing {
+    const char* folder = std::getenv("QUOR_FUZZ_KEEP_GOING");
+    std::map<std::string, unsigned long> failures;  // by check site
+    const std::uint8_t* data = nullptr;
+    std::size_t size = 0;
+    ~KeepGoing() {
+        for (const auto& [site, count] : failures) std::fprintf(stderr, "property %s failed %lu times\n", site.c_str(), count);
+    }
+};
+inline KeepGoing& State() {
+    static KeepGoing state;
+    return state;
+}
+// Thrown only in keep-going mode, caught around the input's run.
+struct Failed {};
+constexpr unsigned long kKeptPerCheck = 3;
+}  // namespace detail
+
+[[noreturn]] QUOR_PRINTF(4, 5) inline void PropertyFailed(const char* file, int line, const char* cond, const char* format, ...) {
+    detail::KeepGoing& k = detail::State();
+    const std::string site = std::string(file) + ":" + std::to_string(line);
+    const unsigned long seen = k.folder ? k.failures[site]++ : 0;
+    if (!k.folder || seen < detail::kKeptPerCheck) {
+        std::fprintf(stderr, "property failed at %s: %s\n  ", site.c_str(), cond);
+        va_list ap;
+        va_start(ap, format);
+        std::vfprintf(stderr, format, ap);
+        va_end(ap);
+        std::fprintf(stderr, "\n");
+    }
+    if (!k.folder) std::abort();
+    if (seen < detail::kKeptPerCheck) {
+        std::string name = site.substr(site.find_last_of('/') + 1) + "-" + std::to_string(seen);
+        for (char& c : name) c = c == ':' ? '_' : c;
+        if (std::FILE* f = std::fopen((std::string(k.folder) + "/" + name).c_str(), "wb")) {
+            std::fwrite(k.data, 1, k.size, f);
+            std::fclose(f);
+        }
+    }
+    throw detail::Failed{};
+}
+
+template <typename Fn>
+void RunOne(Fn fn, const std::uint8_t* data, std::size_t size) {
+    detail::KeepGoing& k = detail::State();
+    k.data = data;
+    k.size = size;
+    try {
+        fn(data, size);
+    } catch (const detail::Failed&) {
+        // Recorded; the next input goes on.
+    }
+}
 
 inline bool Space(char c) { return std::isspace(static_cast<unsigned char>(c)) != 0; }
 inline bool Digit(char c) { return c >= '0' && c <= '9'; }

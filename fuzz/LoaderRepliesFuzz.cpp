@@ -73,9 +73,10 @@ void CheckVersionReply(const std::string& reply) {
 
 }  // namespace
 
-extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+void FuzzOne(const std::uint8_t* data, std::size_t size) {
     const std::string reply(reinterpret_cast<const char*>(data), size);
     CheckJudging(reply);
     CheckVersionReply(reply);
-    return 0;
 }
+
+QUOR_FUZZ_TARGET(FuzzOne)

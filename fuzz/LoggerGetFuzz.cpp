@@ -108,8 +108,8 @@ void CheckWrites(const sim::SimLink& link) {
 
 }  // namespace
 
-extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    if (size == 0) return 0;
+void FuzzOne(const std::uint8_t* data, std::size_t size) {
+    if (size == 0) return;
     const std::uint8_t select = data[0];
     const std::string reply(reinterpret_cast<const char*>(data + 1), size - 1);
 
@@ -120,7 +120,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     ConnectionParams params;
     params.portName = "SIM1";
     params.linkType = kLinkSerial;
-    if (proto.ConnectDevice(&params) < 0) return 0;
+    if (proto.ConnectDevice(&params) < 0) return;
     // A cellular logger has the cellular settings too.
     if (select & 0x80) proto.MutableSettings().trait |= kTraitKnown | kTraitCellular;
 
@@ -148,5 +148,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     proto.DeviceSettings(&captured, &restore, 1);
     CheckWrites(link);
     proto.DisconnectDevice(true);
-    return 0;
 }
+
+QUOR_FUZZ_TARGET(FuzzOne)

@@ -33,7 +33,7 @@ void CheckTextValue(const std::string& answer, bool afterCr) {
 
 }  // namespace
 
-extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+void FuzzOne(const std::uint8_t* data, std::size_t size) {
     const std::string answer = fuzz::AsText(data, size);
     const char* text = answer.c_str();
     const char* last = text + answer.size();
@@ -73,5 +73,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         (void)CapabilitiesFor(kind, true, version);
     }
     (void)IsHexDigits(text, answer.size() < 8 ? answer.size() : 8);
-    return 0;
 }
+
+QUOR_FUZZ_TARGET(FuzzOne)

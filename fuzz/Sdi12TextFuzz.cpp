@@ -55,7 +55,7 @@ void CheckOldCalibration(std::string_view reply) {
 
 }  // namespace
 
-extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+void FuzzOne(const std::uint8_t* data, std::size_t size) {
     const std::string_view reply(reinterpret_cast<const char*>(data), size);
 
     const std::string_view text = ReplyText(reply);
@@ -96,5 +96,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         const XaChoice choice = ChooseXaReply(t, 350, reply, true);
         if (!choice.defaulted) FUZZ_CHECK(choice.reply == reply, "a reported calibration was changed");
     }
-    return 0;
 }
+
+QUOR_FUZZ_TARGET(FuzzOne)

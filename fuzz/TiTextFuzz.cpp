@@ -109,12 +109,12 @@ void ReadImageText(const char* text, std::uint32_t length, ByteMap& bytes) {
 
 }  // namespace
 
-extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+void FuzzOne(const std::uint8_t* data, std::size_t size) {
     const char* file = reinterpret_cast<const char*>(data);
     TiTextImage image;
     const ResultCode r = ConvertTiText(file, size, image);
     FUZZ_CHECK(r == 1 || r == rc::kNotTiText, "result %d", r);
-    if (r != 1) return 0;
+    if (r != 1) return;
 
     ByteMap expected;
     FUZZ_CHECK(ReadExactly(std::string_view(file, size), expected),
@@ -140,5 +140,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         FUZZ_CHECK(byte == 0xFF && padding, "the image holds %02X at %05X, which the file does not", byte,
                    address);
     }
-    return 0;
 }
+
+QUOR_FUZZ_TARGET(FuzzOne)

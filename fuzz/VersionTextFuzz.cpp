@@ -11,7 +11,7 @@
 
 using namespace quor;
 
-extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+void FuzzOne(const std::uint8_t* data, std::size_t size) {
     const std::string text = fuzz::AsText(data, size);
 
     DeviceTypeInfo sentinel;
@@ -24,9 +24,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const bool untouched = record.name == sentinel.name.c_str() && record.firmwareVersion == 12345;
     if (r == -10) {
         FUZZ_CHECK(text.empty() && untouched, "a text was refused as missing");
-        return 0;
+        return;
     }
-    if (r == -30 && untouched) return 0;
+    if (r == -30 && untouched) return;
 
     // The record was rebuilt: it keeps the text (cut to its field) and
     // describes a row of the table.
@@ -40,7 +40,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (!std::strchr(text.c_str(), '.')) {
         FUZZ_CHECK(r == 1 && record.type == DeviceType::kUnknown && record.firmwareVersion == 0,
                    "a text without a point");
-        return 0;
+        return;
     }
     const fuzz::VersionForm form = fuzz::ReadVersionForm(text);
     FUZZ_CHECK(form.valid, "\"%s\" has no readable version but gave %d (result %d)", text.c_str(),
@@ -55,5 +55,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     } else {
         FUZZ_CHECK(record.type == DeviceType::kUnknown, "an unknown code gave type %d", type);
     }
-    return 0;
 }
+
+QUOR_FUZZ_TARGET(FuzzOne)
