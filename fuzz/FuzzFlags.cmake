@@ -19,6 +19,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t*, std::size_t) { return
 unset(CMAKE_REQUIRED_FLAGS)
 unset(CMAKE_REQUIRED_LINK_OPTIONS)
 if(NOT QUOR_HAVE_LIBFUZZER)
+  # Checked again on the next configure, once the runtime is installed.
+  unset(QUOR_HAVE_LIBFUZZER CACHE)
   message(FATAL_ERROR
     "clang cannot link a libFuzzer target with -fsanitize=fuzzer,${QUOR_FUZZ_SANITIZERS}: "
     "the runtime (Debian package libclang-rt-14-dev) is missing. Run scripts/install-deps.")
