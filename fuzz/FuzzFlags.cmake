@@ -25,8 +25,15 @@ if(NOT QUOR_HAVE_LIBFUZZER)
     "clang cannot link a libFuzzer target with -fsanitize=fuzzer,${QUOR_FUZZ_SANITIZERS}: "
     "the runtime (Debian package libclang-rt-14-dev) is missing. Run scripts/install-deps.")
 endif()
-add_compile_options(-fsanitize=fuzzer-no-link,${QUOR_FUZZ_SANITIZERS} -fno-omit-frame-pointer
-                    -fno-sanitize-recover=all)
+add_compile_options(-fsanitize=fuzzer-no-link,${QUOR_FUZZ_SANITIZERS} -fno-omit-frame-pointer)
+# For long runs past undefined behaviour that is already known: UBSan then
+# reports each place once and the run goes on. Never for CI.
+option(QUOR_FUZZ_RECOVER "Fuzz build: undefined behaviour is reported, not fatal" OFF)
+if(QUOR_FUZZ_RECOVER)
+  add_compile_options(-fsanitize-recover=undefined)
+else()
+  add_compile_options(-fno-sanitize-recover=all)
+endif()
 # clang warns where GCC does not: QuorLog writes an empty-format line on
 # purpose.
 add_compile_options(-Wno-format-zero-length)

@@ -24,7 +24,9 @@ constexpr std::uint32_t kConnectTries = 2;
 
 // The version a reply gives, or -1 when it gives none.
 long long VersionOf(std::string_view reply) {
+    // The host reads up to the reply's carriage return, at most 20 characters.
     reply = reply.substr(0, kBSLReplyMaxChars);
+    reply = reply.substr(0, reply.find('\r'));
     if (reply.empty() || reply[0] != '+') return -1;
     std::size_t i = 1;
     while (i < reply.size() && fuzz::Space(reply[i])) ++i;  // as a number reader skips them
