@@ -140,24 +140,25 @@ void FuzzOne(const std::uint8_t* data, std::size_t size) {
     LoggerSettings captured;
     std::uint32_t request = kEveryRequest;
     proto.DeviceSettings(&captured, &request, 0);
-    CheckRead(captured, request & captured.validMask);
+    const LoggerSettings read = captured;
+    const std::uint32_t readBits = request & captured.validMask;
     std::int32_t seconds = 0;
     proto.DeviceTime(&seconds, 0);
     FixedText<8> name;
     proto.ParseShowCommand(&name);
-    CheckText(name, "show name");
     std::int32_t channel = 0, subchannel = 0;
     FixedText<8> radioVersion;
     std::uint32_t radioRequest = req::kRadioAll;
     proto.MSRadioCommand(&channel, &subchannel, &radioVersion, 0, &radioRequest);
-    CheckWrites(link);
 
     // What was read goes back to the logger, which answers as itself again.
-    link.ClearRecords();
     device.Disarm();
     std::uint32_t restore = captured.validMask;
     proto.DeviceSettings(&captured, &restore, 1);
+    // The lines first: a value read out of range shows where it goes.
     CheckWrites(link);
+    CheckRead(read, readBits);
+    CheckText(name, "show name");
     proto.DisconnectDevice(true);
 }
 
