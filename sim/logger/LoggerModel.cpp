@@ -172,8 +172,18 @@ std::string LoggerModel::DateTime() {
     return buf;
 }
 
+std::string LoggerModel::Wire(const std::string& text) const {
+    if (!crLf_) return text;
+    std::string out;
+    for (char c : text) {
+        out.push_back(c);
+        if (c == '\r') out.push_back('\n');
+    }
+    return out;
+}
+
 void LoggerModel::Answer(const std::string& text) {
-    side_->Schedule(kProcessingDelayUs, [this, text] { side_->Send(text); });
+    side_->Schedule(kProcessingDelayUs, [this, text] { Send(text); });
 }
 
 void LoggerModel::ScheduleIdleCheck() {
@@ -244,6 +254,10 @@ void LoggerModel::OnReceive(std::uint8_t byte) {
         return;
     }
     if (silenceAfter_ > 0) --silenceAfter_;
+    if (missCount_ > 0 && line.rfind(missPrefix_, 0) == 0) {
+        --missCount_;
+        return;
+    }
     Line(line);
 }
 
@@ -281,7 +295,7 @@ void LoggerModel::Line(const std::string& line) {
         ++erases_;
         const char* end = newFirmware() ? "\r>" : "!";
         std::string text = dataFlashBroken_ ? std::string("\rDataFlash FAIL") + end : std::string("\rErased OK") + end;
-        side_->Schedule(kEraseTimeUs, [this, text] { side_->Send(text); });
+        side_->Schedule(kEraseTimeUs, [this, text] { Send(text); });
         return;
     }
     if (!newFirmware()) {
@@ -321,10 +335,10 @@ void LoggerModel::Set(const std::string& key, const std::string& value) {
         if (rejectBaud_ || code < 0 || code > 6) return Answer("\rERROR\r>");
         // "OK" at the old rate, then the switch, then the prompt at the new one.
         side_->Schedule(kProcessingDelayUs, [this, code] {
-            side_->Send("\rOK");
-            side_->Schedule(3 * ByteTimeMicros(side_->Baud()) + 1000, [this, code] {
+            Send("\rOK");
+            side_->Schedule(Wire("\rOK").size() * ByteTimeMicros(side_->Baud()) + 1000, [this, code] {
                 side_->SetBaud(kBaudByCode[code]);
-                side_->Send("\r>");
+                Send("\r>");
             });
         });
         return;
@@ -362,7 +376,9 @@ void LoggerModel::Set(const std::string& key, const std::string& value) {
 }
 
 void LoggerModel::OldFirmware(const std::string& line) {
-    if (line == "show") {
+    if (line == "show" && hasShowText_) {
+        Answer(showText_);
+    } else if (line == "show") {
         Answer("\rID: " + store_["i"] + "\rVersion: " + profile_.oldVersion + "\rRadio: " + store_["r"] +
                "\rWake: " + store_["w"] + "\rResets: " + store_["resets"] + "\r>");
     } else if (line == "hertz") {

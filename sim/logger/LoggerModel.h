@@ -82,6 +82,14 @@ public:
     void SetDataFlashBroken(bool on) { dataFlashBroken_ = on; }
     // After count more commands the logger hears nothing for ms.
     void SilenceAfterCommands(int count, std::uint64_t ms) { silenceAfter_ = count; silenceMs_ = ms; }
+    // The next count lines that begin with prefix go unheard (a set lost on
+    // the line, attempt after attempt).
+    void MissCommands(const std::string& prefix, int count) { missPrefix_ = prefix; missCount_ = count; }
+    // Ends every line it sends with CR LF instead of CR (as some firmware
+    // and some adapters do).
+    void SetCrLf(bool on) { crLf_ = on; }
+    // Old firmware: "show" answers this text instead of its labelled lines.
+    void SetShowText(const std::string& text) { showText_ = text; hasShowText_ = true; }
 
     // --- what happened ---
     const std::vector<std::string>& Commands() const { return commands_; }
@@ -96,6 +104,9 @@ private:
     void OldFirmware(const std::string& line);
     bool Sleeping(std::uint8_t byte);
     std::string Ok() const { return newFirmware() ? "\rOK\r>" : "\r>"; }
+    // The text as it goes on the wire (CR LF line ends when asked for).
+    std::string Wire(const std::string& text) const;
+    void Send(const std::string& text) { side_->Send(Wire(text)); }
     bool newFirmware() const { return !profile_.versionLine.empty(); }
     std::string DateTime();
     void ScheduleIdleCheck();
@@ -123,6 +134,11 @@ private:
     bool errorAnswers_ = false;
     bool rejectBaud_ = false;
     bool dataFlashBroken_ = false;
+    std::string missPrefix_;
+    int missCount_ = 0;
+    bool crLf_ = false;
+    std::string showText_;
+    bool hasShowText_ = false;
     int silenceAfter_ = -1;
     std::uint64_t silenceMs_ = 0;
     std::uint64_t silentUntilUs_ = 0;

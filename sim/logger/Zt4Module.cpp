@@ -56,6 +56,8 @@ void Zt4Module::Command(const std::string& line) {
     } else if (op == "ATHP") {
         if (arg < 0) {
             reply_(Hex(channel));
+        } else if (refuseChannel) {
+            reply_("\rERROR");
         } else {
             channel = static_cast<int>(arg);
             reply_("\rOK");
@@ -63,6 +65,8 @@ void Zt4Module::Command(const std::string& line) {
     } else if (op == "ATDT") {
         if (arg < 0) {
             reply_(Hex(subchannel));
+        } else if (refuseSubchannel) {
+            reply_("\rERROR");
         } else {
             subchannel = static_cast<int>(arg);
             reply_("\rOK");

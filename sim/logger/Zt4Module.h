@@ -31,6 +31,8 @@ public:
     bool ignoreEscape = false;  // never enters command mode
     bool failSave = false;      // ATWR answers ERROR
     bool failLeave = false;     // ATCN answers BUSY and stays in command mode
+    bool refuseChannel = false;     // "ATHP<n>" answers ERROR, the channel unchanged
+    bool refuseSubchannel = false;  // "ATDT<n>" answers ERROR, the subchannel unchanged
 
 private:
     void Command(const std::string& line);

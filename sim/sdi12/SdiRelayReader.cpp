@@ -36,6 +36,9 @@ bool SdiRelayReader::Drops(const std::string& command) {
 }
 
 void SdiRelayReader::Relay(const std::string& command) {
+    // A late reader hands over what it still holds as soon as it is busy again.
+    for (const std::string& late : held_) side_->Send(late);
+    held_.clear();
     if (Drops(command)) {
         ++dropped_;
         return;
@@ -44,9 +47,18 @@ void SdiRelayReader::Relay(const std::string& command) {
         if (!sensor_) return;
         std::optional<std::string> reply = sensor_->OnCommand(command);
         if (!reply) return;
-        // The reader ends what it passes back with the carriage return.
-        std::size_t end = reply->find('\r');
-        side_->Send(end == std::string::npos ? *reply + "\r" : reply->substr(0, end + 1));
+        std::string out = *reply;
+        if (!passLineEnds_) {
+            // The reader ends what it passes back with the carriage return.
+            std::size_t end = out.find('\r');
+            out = end == std::string::npos ? out + "\r" : out.substr(0, end + 1);
+        }
+        if (holdCount_ > 0 && command == holdCommand_) {
+            --holdCount_;
+            held_.push_back(out);
+            return;
+        }
+        side_->Send(out);
     });
 }
 

@@ -7,8 +7,12 @@
 // grave accent, "P") are taken and recorded without disturbing the relay.
 //
 // Faults: a reader that loses every other command (the bare address query
-// "?!" excepted: the reader answers it as its bus re-synchronisation), and
-// one that relays nothing at all.
+// "?!" excepted: the reader answers it as its bus re-synchronisation), one
+// that relays nothing at all, one that passes the sensor's reply as it came
+// (CR LF, or no carriage return at all), and one that answers late: a held
+// reply comes only once the next command arrives, just ahead of that
+// command's own answer, as from a reader that finished the bus exchange
+// after the host had given up waiting.
 //
 // Ownership: the sensor is borrowed (null: nothing plugged in) and must
 // outlive the reader's use of it.
@@ -34,6 +38,13 @@ public:
     void DropEveryOtherCommand(bool on) { dropEveryOther_ = on; dropCounter_ = 0; }
     void SetSilent(bool silent) { silent_ = silent; }
     void SetBusTimeMs(std::uint32_t ms) { busTimeUs_ = std::uint64_t{ms} * 1000u; }
+    void PassSensorLineEnds(bool on) { passLineEnds_ = on; }
+    // The next count replies to command (as the host writes it, "?X4!") are
+    // held back until the next command comes.
+    void HoldReplies(const std::string& command, int count = 1) {
+        holdCommand_ = command;
+        holdCount_ = count;
+    }
 
     // Every complete command received, and the control characters, in order.
     const std::vector<std::string>& Commands() const { return commands_; }
@@ -49,6 +60,10 @@ private:
     SdiSensor* sensor_;
     bool dropEveryOther_ = false;
     bool silent_ = false;
+    bool passLineEnds_ = false;
+    std::string holdCommand_;
+    int holdCount_ = 0;
+    std::vector<std::string> held_;
     std::uint32_t dropCounter_ = 0;
     std::uint32_t dropped_ = 0;
     std::uint64_t busTimeUs_ = std::uint64_t{kDefaultBusTimeMs} * 1000u;

@@ -73,7 +73,11 @@ void SdiSensor::FlashFirmware(std::uint32_t newVersion) {
 }
 
 void SdiSensor::Script(const std::string& bodyPrefix, std::optional<std::string> reply, int times) {
-    scripts_.push_back(ScriptEntry{bodyPrefix, std::move(reply), times});
+    scripts_.push_back(ScriptEntry{bodyPrefix, std::move(reply), times, false});
+}
+
+void SdiSensor::ScriptRaw(const std::string& bodyPrefix, const std::string& bytes, int times) {
+    scripts_.push_back(ScriptEntry{bodyPrefix, bytes, times, true});
 }
 
 std::string SdiSensor::Reply(const std::string& text) const { return std::string(1, state_.address) + text + "\r\n"; }
@@ -95,7 +99,7 @@ std::optional<std::string> SdiSensor::OnCommand(const std::string& command) {
         if (it->times == 0 || body.compare(0, it->prefix.size(), it->prefix) != 0) continue;
         if (it->times > 0) --it->times;
         if (!it->reply) return std::nullopt;
-        return Reply(*it->reply);
+        return it->raw ? *it->reply : Reply(*it->reply);
     }
     return Answer(body, ownAddress);
 }

@@ -9,7 +9,10 @@
 // "aX#!", "aX#<sn>!", "aX8!", "aX9 <type>!", "aX4!", "aX5<cal>!", "aXa!",
 // "aXb<cal>!", "aXg!", "aXg<cal>!", "apost!" and "aB!", with "a" its own
 // address or the wildcard "?" (the address change only answers to its own).
-// Tests can script other answers ("ERROR", "No BSL", silence) per command.
+// Tests can script other answers ("ERROR", "No BSL", silence) per command,
+// and raw ones sent exactly as given (no carriage return, NUL bytes). Values
+// of any length are answered whole, however long: a sensor with long
+// replies holds a serial number or calibration beyond the host's fields.
 
 #include <cstdint>
 #include <optional>
@@ -58,6 +61,8 @@ public:
     // with bodyPrefix with reply (after the address; none: silence), for
     // the next times commands (negative: always). The newest script wins.
     void Script(const std::string& bodyPrefix, std::optional<std::string> reply, int times = -1);
+    // As Script, but the reply goes out exactly as given: no address, no line end.
+    void ScriptRaw(const std::string& bodyPrefix, const std::string& bytes, int times = -1);
     void ClearScripts() { scripts_.clear(); }
     void SetSilent(bool silent) { silent_ = silent; }
 
@@ -74,6 +79,7 @@ private:
         std::string prefix;
         std::optional<std::string> reply;
         int times;
+        bool raw;
     };
     std::optional<std::string> Answer(const std::string& body, bool ownAddress);
     std::string Identification() const;

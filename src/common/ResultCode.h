@@ -45,6 +45,9 @@ inline constexpr ResultCode kBuiltInImageCorrupt = -101;
 inline constexpr ResultCode kSettingsFileMissing = -102;
 inline constexpr ResultCode kSettingsFileUnreadable = -105;
 inline constexpr ResultCode kSettingsFileUnreadable2 = -106;
+// Our own: larger than any settings file the program writes, so not one of
+// its files; refused before it is read.
+inline constexpr ResultCode kSettingsFileTooLarge = -107;
 inline constexpr ResultCode kLoaderSilent = -110;       // the loader did not answer
 inline constexpr ResultCode kNoWorkingLoader = -112;
 inline constexpr ResultCode kNotSupported = -120;       // device or firmware not supported

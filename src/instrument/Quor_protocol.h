@@ -11,6 +11,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <string_view>
 
 #include "common/FixedText.h"
 #include "common/Printf.h"
@@ -23,6 +24,10 @@
 #include "sdi12/QuorSDI12.h"
 
 namespace quor {
+
+namespace platform {
+class FileOps;
+}
 
 class Quor_protocol {
 public:
@@ -83,7 +88,23 @@ public:
     // stores); also lets a later run that finds the loader name the device.
     void AdoptDevice(const DeviceTypeInfo& record);
 
+    // --- settings file: record access and the file calls ---
+    RecordSet& MutableEquationRecords() { return eqnRecords_; }
+    RecordSet& MutableUserRecords() { return userRecords_; }
+    // The calls WriteInfoFile replaces the file with; borrowed, and it must
+    // outlive its use. Null gives back the system's.
+    void UseFileOps(platform::FileOps* ops) { fileOps_ = ops; }
+
 private:
+    // --- settings file ---
+    // The family readers of ReadInfoFile, over the whole file text.
+    ResultCode ReadLoggerFile(std::string_view text);
+    ResultCode ReadInstrumentFile(std::string_view text);
+    ResultCode ReadSensorFile(std::string_view text);
+    // GetRecords_File over a text that may hold NUL bytes.
+    ResultCode RecordsFromText(RecordSet* set, int kind, std::string_view text);
+    platform::FileOps* fileOps_ = nullptr;  // borrowed; null: the system's
+
     QUOR_PRINTF(3, 4) void Log(std::uint32_t level, const char* format, ...) const;
 
     std::unique_ptr<AQVEN_Protocol> logger_;

@@ -63,8 +63,8 @@ ResultCode AQVEN_Protocol::VerCommand(bool skipShow) {
         if (r > 0 || r == rc::kDeviceError) {
             if (std::strchr(answer, '.')) {
                 const char* p = answer;
-                while (*p == '\r') ++p;
-                const char* cr = std::strchr(p, '\r');
+                while (IsLineEnd(*p)) ++p;
+                const char* cr = std::strpbrk(p, "\r\n");
                 if (!cr) {
                     // Not the whole line yet; without it nothing is known.
                     result = rc::kUnreadableAnswer;
@@ -151,10 +151,12 @@ ResultCode AQVEN_Protocol::ParseShowCommand(FixedText<8>* nameOut) {
     std::uint32_t cap = sizeof answer;
     ResultCode r = DeviceCommand("show\r", '>', kShowTimeoutMs, answer, &cap, nullptr);
     int errors = 0;
+    bool labelled = false;  // an answer without any of the labels says nothing
     if (r > 0) {
         char word[9];
         if (const char* p = AfterLabel(answer, "ID:")) {
-            bool read = std::sscanf(p, "%8s", word) == 1;
+            labelled = true;
+            const bool read = ReadWord(p, word, 8) > 0;  // the name on this line, not the next label
             if (nameOut) {
                 if (!read) return rc::kUnreadableAnswer;
                 *nameOut = word;
@@ -167,28 +169,35 @@ ResultCode AQVEN_Protocol::ParseShowCommand(FixedText<8>* nameOut) {
             }
         }
         if (const char* p = AfterLabel(answer, "Version:")) {
-            std::size_t n = std::strcspn(p, "\r>");
+            labelled = true;
+            std::size_t n = std::strcspn(p, "\r\n>");
             settings_.versionText.Assign(std::string_view(p, n));
-            int major = 0, minor = 0, sub = 0;
-            if (std::sscanf(settings_.versionText.c_str(), "%d.%1d%1d", &major, &minor, &sub) == 3) {
-                settings_.firmwareVersion = major * 100 + minor * 10 + sub;
+            std::int32_t version = 0;
+            if (ParseVersionNumber(settings_.versionText.c_str(), &version)) {
+                settings_.firmwareVersion = version;
                 // Only a version actually read can say the model is too old.
                 if (settings_.firmwareVersion < kOldestSupportedShowVersion) return rc::kNotForThisDevice;
             } else {
                 errors |= 2;
             }
         }
-        int value = 0;
-        if (const char* p = AfterLabel(answer, "Radio:")) {
-            if (std::sscanf(p, "%d", &value) == 1) settings_.rmode = value; else errors |= 4;
-        }
-        if (const char* p = AfterLabel(answer, "Wake:")) {
-            if (std::sscanf(p, "%d", &value) == 1) settings_.wakeInterval = value; else errors |= 8;
-        }
-        if (const char* p = AfterLabel(answer, "Resets:")) {
-            if (std::sscanf(p, "%d", &value) == 1) resetCount_ = value; else errors |= 16;
+        struct Number {
+            const char* label;
+            range::IntRange range;
+            std::int32_t* into;
+            int error;
+        };
+        const Number numbers[] = {{"Radio:", range::kRmode, &settings_.rmode, 4},
+                                  {"Wake:", range::kWake, &settings_.wakeInterval, 8},
+                                  {"Resets:", range::kResetCount, &resetCount_, 16}};
+        for (const Number& n : numbers) {
+            const char* p = AfterLabel(answer, n.label);
+            if (!p) continue;
+            labelled = true;
+            if (!ReadInt(p, n.range, n.into)) errors |= n.error;
         }
     }
+    if (r > 0 && !labelled) r = rc::kUnreadableAnswer;
     settings_.serialNumber.Clear();
     if (r < 0 || errors) {
         Log(QuorLog::kLevelFailure, "ParseShowCommand failed with errors %d and %d (%d ms)", r, errors,

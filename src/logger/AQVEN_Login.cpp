@@ -187,9 +187,11 @@ ResultCode AQVEN_Protocol::QueryCommand(char* buffer, std::uint32_t mode) {
             std::uint32_t cap = sizeof answer;
             result = DeviceCommand("\rquery\r", '\r', kQueryTimeoutMs, answer, &cap, &ms);
             if (result > 0) {
+                const char* heard = answer;
+                while (IsLineEnd(*heard)) ++heard;
                 std::size_t len = 0;
-                while (len < 8 && answer[len] && answer[len] != '\r') ++len;
-                std::memcpy(buffer, answer, len);
+                while (len < 8 && heard[len] && !IsLineEnd(heard[len])) ++len;
+                std::memcpy(buffer, heard, len);
                 buffer[len] = '\0';
                 if (CheckDeviceName(buffer) > 0) break;
                 // A name no logger may carry is no answer we can use.
@@ -265,6 +267,8 @@ ResultCode AQVEN_Protocol::LoginCommand(const char* name) {
             static_cast<int>(len));
         return lrc::kNameTooLong;
     }
+    // A line end inside the name would send a second command.
+    if (name && !IsSendableText(name)) return rc::kOutOfRange;
     char command[24];
     if (len == 0) {
         std::snprintf(command, sizeof command, "login\r");
@@ -285,10 +289,13 @@ ResultCode AQVEN_Protocol::SetBaudCommand(std::uint32_t rate) {
         return lrc::kNoCapability;
     }
     const std::uint32_t start = DSMilliseconds();
-    int code = BaudCodeFor(rate);
+    const int code = BaudCodeFor(rate);
     if (code < 0) {
+        // Sending another rate's code would leave the two ends at different
+        // rates: the link stays at 9600 and nothing is sent.
         Log(QuorLog::kLevelDetail, "SetBaudCommand: unsupported baud rate %d, using 9600", static_cast<int>(rate));
-        code = 0;
+        Log(QuorLog::kLevelFailure, "SetBaudCommand failed with error %d (%d ms)", rc::kOutOfRange, 0);
+        return rc::kOutOfRange;
     }
     char command[24];
     std::snprintf(command, sizeof command, "set -baud %d\r", code);
@@ -303,7 +310,8 @@ ResultCode AQVEN_Protocol::SetBaudCommand(std::uint32_t rate) {
                 break;
             }
             result = rc::kNoAnswer;
-            if (BaudRate() == kDefaultBaud) DSSleep(kBaudNoAnswerPauseMs);
+            // The pause gives the logger time before another attempt only.
+            if (BaudRate() == kDefaultBaud && attempt + 1 < retryCount_) DSSleep(kBaudNoAnswerPauseMs);
             continue;
         }
         if (r < 0) {
@@ -316,7 +324,7 @@ ResultCode AQVEN_Protocol::SetBaudCommand(std::uint32_t rate) {
             result = rc::kOk;
             break;
         }
-        if (!std::strstr(answer, "\r>")) {
+        if (!HasPromptLine(answer)) {
             Log(QuorLog::kLevelDetail, "SetBaudCommand failed: heard: %s (%d ms)", answer, static_cast<int>(Since(start)));
             result = rc::kUnreadableAnswer;
             break;

@@ -128,6 +128,8 @@ ResultCode AQVEN_Protocol::DeviceCommand(const char* command, char terminator, s
         received = count < kReadBufferSize ? count : kReadBufferSize;
         reply[received] = '\0';
         TraceReceived(reply);
+        // Every rule below reads lines ended by one carriage return.
+        received = NormalizeLineEnds(reply, received);
         ReplyVerdict verdict = JudgeReply(reply, command);
         if (verdict == ReplyVerdict::kEcho) {
             Log(QuorLog::kLevelFailure, "DeviceCommand is hearing echoed commands -- device is broken? Relay active?");

@@ -17,9 +17,6 @@ constexpr std::uint32_t kZt4SettlePauseMs = 100;
 constexpr std::uint32_t kTermPauseMs = 500;
 constexpr std::uint32_t kTermTimeoutMs = 1500;
 constexpr std::uint32_t kRadioCommandTimeoutMs = 2000;
-constexpr std::int32_t kMaxChannel = 6;
-constexpr std::int32_t kMaxSubchannel = 0xFFFF;
-
 bool Contains(const char* text, const char* what) { return std::strstr(text, what) != nullptr; }
 }  // namespace
 
@@ -31,6 +28,15 @@ ResultCode AQVEN_Protocol::Zt4Config(std::int32_t* channel, std::int32_t* subcha
     char answer[kAtAnswerSize];
     std::uint32_t cap = 0;
 
+    // A value the module cannot hold is never sent, and so never half set.
+    if (direction == 1 && (((wanted & req::kRadioChannel) && channel && !range::kRadioChannel.Holds(*channel)) ||
+                           ((wanted & req::kRadioSubchannel) && subchannel &&
+                            !range::kRadioSubchannel.Holds(*subchannel)))) {
+        Log(QuorLog::kLevelFailure, "Zt4Config failed with error %d and %d (%d ms)", rc::kOutOfRange, 0,
+            static_cast<int>(Since(start)));
+        if (request) *request = 0;
+        return rc::kOutOfRange;
+    }
     ResultCode entry = lrc::kNoCommandMode;
     bool inCommandMode = false;
     for (int i = 0; i < kCommandModeTries && !inCommandMode; ++i) {
@@ -83,20 +89,21 @@ ResultCode AQVEN_Protocol::Zt4Config(std::int32_t* channel, std::int32_t* subcha
         ResultCode r = DeviceCommand("ATWR\r", 'K', kAtSaveTimeoutMs, answer, &cap, nullptr);
         if (r > 0 && Contains(answer, "OK")) {
             Log(QuorLog::kLevelDetail, "Zt4Config saved configuration (%d ms)", static_cast<int>(Since(start)));
-            result = rc::kOk;
+            // A good save does not undo a refused channel or subchannel.
+            if (result > 0) result = rc::kOk;
         } else {
             if (r < 0) result = r;
             e += 8;
         }
     } else {
-        unsigned value = 0;
+        std::int32_t value = 0;
         if ((wanted & req::kRadioChannel) && channel) {
             cap = sizeof answer;
             ResultCode r = DeviceCommand("ATHP\r", '\r', kAtTimeoutMs, answer, &cap, nullptr);
             if (r < 0) {
                 e += 1;
-            } else if (std::sscanf(answer, "%x", &value) == 1) {
-                *channel = static_cast<std::int32_t>(value);
+            } else if (ReadHex(answer, range::kRadioChannel, &value)) {
+                *channel = value;
                 handled |= req::kRadioChannel;
                 Log(QuorLog::kLevelDetail, "Zt4Config found rch %d (%d ms)", static_cast<int>(*channel),
                     static_cast<int>(Since(start)));
@@ -110,8 +117,8 @@ ResultCode AQVEN_Protocol::Zt4Config(std::int32_t* channel, std::int32_t* subcha
             ResultCode r = DeviceCommand("ATDT\r", '\r', kAtTimeoutMs, answer, &cap, nullptr);
             if (r < 0) {
                 e += 2;
-            } else if (std::sscanf(answer, "%x", &value) == 1) {
-                *subchannel = static_cast<std::int32_t>(value);
+            } else if (ReadHex(answer, range::kRadioSubchannel, &value)) {
+                *subchannel = value;
                 handled |= req::kRadioSubchannel;
                 Log(QuorLog::kLevelDetail, "Zt4Config found rsch %d (%d ms)", static_cast<int>(*subchannel),
                     static_cast<int>(Since(start)));
@@ -148,7 +155,11 @@ ResultCode AQVEN_Protocol::Zt4Config(std::int32_t* channel, std::int32_t* subcha
         return r;
     }
     if (result < 0 || e != 0) {
-        if (handled) result = rc::kSomeSettingsFailed;
+        if (handled) {
+            result = rc::kSomeSettingsFailed;
+        } else if (result > 0 && direction == 1) {
+            result = rc::kUnreadableAnswer;  // refused without an error word: still not set
+        }
         Log(QuorLog::kLevelFailure, "Zt4Config failed with error %d and %d (%d ms)", result, e,
             static_cast<int>(Since(start)));
     }
@@ -223,10 +234,16 @@ ResultCode AQVEN_Protocol::MSRadioCommand(std::int32_t* channel, std::int32_t* s
 
     if (direction == 1) {
         const char* expected = settings_.kind == kKindRv7 ? "OK\r\rOK" : "OK";
-        struct Item { std::uint32_t bit; std::int32_t* value; const char* name; };
-        const Item items[] = {{req::kRadioChannel, channel, "rch"}, {req::kRadioSubchannel, subchannel, "rsch"}};
+        struct Item { std::uint32_t bit; std::int32_t* value; range::IntRange range; const char* name; };
+        const Item items[] = {{req::kRadioChannel, channel, range::kRadioChannel, "rch"},
+                              {req::kRadioSubchannel, subchannel, range::kRadioSubchannel, "rsch"}};
         for (const Item& item : items) {
             if (!(wanted & item.bit) || !item.value) continue;
+            if (!item.range.Holds(*item.value)) {
+                result = rc::kOutOfRange;  // never sent
+                failed |= item.bit;
+                continue;
+            }
             std::snprintf(command, sizeof command, "set -%s %X\r", item.name, static_cast<unsigned>(*item.value));
             for (std::uint32_t t = 0; t < retryCount_; ++t) {
                 ResultCode r = 0;
@@ -289,9 +306,9 @@ ResultCode AQVEN_Protocol::MSRadioCommand(std::int32_t* channel, std::int32_t* s
             if (failed & req::kRadioVersion)
                 Log(QuorLog::kLevelDetail, "MSRadioCommand could not find rver (%d ms)", static_cast<int>(Since(start)));
         }
-        struct Item { std::uint32_t bit; std::int32_t* value; std::int32_t max; const char* name; };
-        const Item items[] = {{req::kRadioChannel, channel, kMaxChannel, "rch"},
-                              {req::kRadioSubchannel, subchannel, kMaxSubchannel, "rsch"}};
+        struct Item { std::uint32_t bit; std::int32_t* value; range::IntRange range; const char* name; };
+        const Item items[] = {{req::kRadioChannel, channel, range::kRadioChannel, "rch"},
+                              {req::kRadioSubchannel, subchannel, range::kRadioSubchannel, "rsch"}};
         for (const Item& item : items) {
             if (!(wanted & item.bit) || !item.value || result == lrc::kNoRadio) continue;
             std::snprintf(command, sizeof command, "get -%s\r", item.name);
@@ -313,13 +330,14 @@ ResultCode AQVEN_Protocol::MSRadioCommand(std::int32_t* channel, std::int32_t* s
                     failed |= item.bit;
                     break;
                 }
-                unsigned value = 0;
-                if (std::sscanf(RadioValueStart(answer), "%x", &value) != 1) {
+                std::int32_t value = 0;
+                const char* text = RadioValueStart(answer);
+                if (!ReadHex(text, range::IntRange{0, range::kInt32Max}, &value)) {
                     failed |= item.bit;
                     continue;
                 }
-                if (value <= static_cast<unsigned>(item.max)) {
-                    *item.value = static_cast<std::int32_t>(value);
+                if (item.range.Holds(value)) {
+                    *item.value = value;
                     handled |= item.bit;
                     failed &= ~item.bit;
                     Log(QuorLog::kLevelDetail, "MSRadioCommand found %s %d (%d ms)", item.name, static_cast<int>(value),

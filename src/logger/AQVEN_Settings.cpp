@@ -33,7 +33,7 @@ struct AQVEN_Protocol::IntSetting {
     const char* setPrefix;   // "set -w ": the value and a carriage return follow
     bool afterCr;            // the value follows the first carriage return
     bool oldPromptOk;        // old firmware accepts with the bare prompt
-    bool refuseNegative;
+    range::IntRange range;   // outside it: unreadable when read, refused before sending
     ResultCode none;         // when the answer holds no number
     const char* found;       // log text before the value
     const char* setTo;
@@ -61,7 +61,7 @@ bool AQVEN_Protocol::Cellular() const {
 }
 
 bool AQVEN_Protocol::SetAccepted(const char* answer, bool oldPromptOk) const {
-    if (oldPromptOk && !settings_.newFirmware) return std::strstr(answer, "\r>") != nullptr;
+    if (oldPromptOk && !settings_.newFirmware) return HasPromptLine(answer);
     return std::strstr(answer, "OK") != nullptr;
 }
 
@@ -86,8 +86,9 @@ ResultCode AQVEN_Protocol::IntCommand(const IntSetting& s, std::int32_t* value, 
     char command[64];
     ResultCode r;
     if (direction == 1) {
-        if (s.refuseNegative && *value < 0) return Failed(s.op, rc::kOutOfRange, 0);
-        std::snprintf(command, sizeof command, "%s%d\r", s.setPrefix, static_cast<int>(*value));
+        const int v = static_cast<int>(*value);
+        if (!s.range.Holds(v) || !FormatCommand(command, sizeof command, "%s%d\r", s.setPrefix, v))
+            return Failed(s.op, rc::kOutOfRange, 0);
         r = SetCommand(s.op, command, s.oldPromptOk, kSettingAnswerSize, &ms);
         if (r > 0)
             Log(QuorLog::kLevelDetail, "%s%d%s (%d ms)", s.setTo, static_cast<int>(*value), s.unit, static_cast<int>(ms));
@@ -96,14 +97,17 @@ ResultCode AQVEN_Protocol::IntCommand(const IntSetting& s, std::int32_t* value, 
         std::uint32_t cap = sizeof answer;
         r = DeviceCommand(s.getCmd, '>', kSettingTimeoutMs, answer, &cap, &ms);
         if (r > 0) {
-            int v = 0;
-            if (std::sscanf(ValueStart(answer, s.afterCr), "%d", &v) == 1) {
+            const char* text = ValueStart(answer, s.afterCr);
+            std::int32_t v = 0;
+            if (ReadInt(text, s.range, &v)) {
                 *value = v;
-                Log(QuorLog::kLevelDetail, "%s%d%s (%d ms)", s.found, v, s.unit, static_cast<int>(ms));
+                Log(QuorLog::kLevelDetail, "%s%d%s (%d ms)", s.found, static_cast<int>(v), s.unit,
+                    static_cast<int>(ms));
                 r = rc::kOk;
             } else {
                 if (s.notFound) Log(QuorLog::kLevelDetail, "%s(%d ms)", s.notFound, static_cast<int>(ms));
-                r = s.none;
+                // A number out of its range is there but unreadable.
+                r = HasNumber(text) ? rc::kUnreadableAnswer : s.none;
             }
         }
     }
@@ -118,7 +122,8 @@ ResultCode AQVEN_Protocol::TextCommand(const TextSetting& s, char* field, std::s
     if (direction == 1) {
         if (s.setNeedsNewFirmware && !settings_.newFirmware) return lrc::kNoCapability;
         char command[kHostAnswerSize + 32];
-        std::snprintf(command, sizeof command, "%s%s\r", s.setPrefix, field);
+        if (!IsSendableText(field) || !FormatCommand(command, sizeof command, "%s%s\r", s.setPrefix, field))
+            return Failed(s.op, rc::kOutOfRange, 0);
         r = SetCommand(s.op, command, s.oldPromptOk, s.answerSize, &ms);
         if (r > 0) Log(QuorLog::kLevelDetail, "%s\"%s\" (%d ms)", s.setTo, field, static_cast<int>(ms));
     } else {
@@ -154,7 +159,8 @@ ResultCode AQVEN_Protocol::NameCommand(FixedText<8>* name, int direction) {
             return check;
         }
         char command[24];
-        std::snprintf(command, sizeof command, "set -i %s\r", name->c_str());
+        if (!FormatCommand(command, sizeof command, "set -i %s\r", name->c_str()))
+            return Failed("NameCommand", rc::kOutOfRange, 0);
         r = SetCommand("NameCommand", command, true, kSettingAnswerSize, &ms);
         if (r > 0)
             Log(QuorLog::kLevelDetail, "NameCommand set device name to \"%s\" (%d ms)", name->c_str(), static_cast<int>(ms));
@@ -188,7 +194,7 @@ ResultCode AQVEN_Protocol::SNCommand(FixedText<15>* serial, int direction) {
 }
 
 ResultCode AQVEN_Protocol::WakeCommand(std::int32_t* interval, int direction) {
-    static const IntSetting s{"WakeCommand", cap::kWakeAndPadc, false, "get -w\r", "set -w ", true, true, true,
+    static const IntSetting s{"WakeCommand", cap::kWakeAndPadc, false, "get -w\r", "set -w ", true, true, range::kWake,
                               rc::kUnreadableAnswer, "WakeCommand found device measurement interval ",
                               "WakeCommand set device measurement interval to ",
                               "WakeCommand could not find device measurement interval "};
@@ -204,14 +210,14 @@ ResultCode AQVEN_Protocol::PADCCommand(std::int32_t* padc, int direction) {
             if (direction != 1) *padc = -1;
             return lrc::kNoCapability;
         }
-        static const IntSetting old{"PADCCommand", cap::kWakeAndPadc, false, "hertz\r", "set -p ", true, true, true,
-                                    rc::kUnreadableAnswer, "PADCCommand found device PADC ",
+        static const IntSetting old{"PADCCommand", cap::kWakeAndPadc, false, "hertz\r", "set -p ", true, true,
+                                    range::kPadc, rc::kUnreadableAnswer, "PADCCommand found device PADC ",
                                     "PADCCommand set device PADC ", "PADCCommand could not find device PADC value ",
                                     " Hz"};
         return IntCommand(old, padc, direction);
     }
-    static const IntSetting s{"PADCCommand", cap::kWakeAndPadc, false, "get -padc\r", "set -padc ", true, false, true,
-                              rc::kUnreadableAnswer, "PADCCommand found device PADC ", "PADCCommand set device PADC ",
+    static const IntSetting s{"PADCCommand", cap::kWakeAndPadc, false, "get -padc\r", "set -padc ", true, false,
+                              range::kPadc, rc::kUnreadableAnswer, "PADCCommand found device PADC ", "PADCCommand set device PADC ",
                               "PADCCommand could not find device PADC value ", " Hz"};
     return IntCommand(s, padc, direction);
 }
@@ -225,7 +231,8 @@ ResultCode AQVEN_Protocol::DeviceIDCommand(FixedText<8>* id, int direction) {
 
 ResultCode AQVEN_Protocol::DataParameterCommand(std::int32_t* value, int direction) {
     static const IntSetting s{"DataParameterCommand", cap::kDataParameter, false, "get -data\r", "set -data ", false,
-                              false, false, rc::kUnreadableAnswer, "DataParameterCommand found data parameter ",
+                              false, range::kDataParameter, rc::kUnreadableAnswer,
+                              "DataParameterCommand found data parameter ",
                               "DataParameterCommand set data parameter to ",
                               "DataParameterCommand could not find device data parameter "};
     return IntCommand(s, value, direction);
@@ -239,7 +246,7 @@ ResultCode AQVEN_Protocol::RmodeCommand(std::int32_t* rmode, int direction) {
         Log(QuorLog::kLevelDetail, "RmodeCommand found an kL3 that is always mode %d", static_cast<int>(kKL3Rmode));
         return rc::kOk;
     }
-    static const IntSetting s{"RmodeCommand", cap::kRmode, false, "get -r\r", "set -r ", false, true, false,
+    static const IntSetting s{"RmodeCommand", cap::kRmode, false, "get -r\r", "set -r ", false, true, range::kRmode,
                               rc::kUnreadableAnswer, "RmodeCommand found rmode ", "RmodeCommand set rmode to ",
                               "RmodeCommand could not find device rmode "};
     return IntCommand(s, rmode, direction);
@@ -247,13 +254,13 @@ ResultCode AQVEN_Protocol::RmodeCommand(std::int32_t* rmode, int direction) {
 
 ResultCode AQVEN_Protocol::ReportCommand(std::int32_t* mode, int direction) {
     static const IntSetting s{"ReportCommand", cap::kExtended, false, "get -report\r", "set -report ", false, false,
-                              false, rc::kUnreadableAnswer, "ReportCommand found device report mode ",
+                              range::kReportMode, rc::kUnreadableAnswer, "ReportCommand found device report mode ",
                               "ReportCommand set report mode to ", "ReportCommand could not find device report mode "};
     return IntCommand(s, mode, direction);
 }
 
 ResultCode AQVEN_Protocol::IPPortCommand(std::int32_t* port, int direction) {
-    static const IntSetting s{"IPPortCommand", 0, true, "get -ipport\r", "set -ipport ", false, false, false,
+    static const IntSetting s{"IPPortCommand", 0, true, "get -ipport\r", "set -ipport ", false, false, range::kIpPort,
                               rc::kEmptyPrompt, "IPPortCommand found device ipport ", "IPPortCommand set ipport to ",
                               "IPPortCommand could not find device ipport "};
     return IntCommand(s, port, direction);
@@ -263,8 +270,8 @@ ResultCode AQVEN_Protocol::TimeZoneCommand(std::int32_t* zone, int direction) {
     if (!(settings_.capabilities & cap::kExtended)) return lrc::kNoCapability;
     if (!zone) return rc::kMissingArgument;
     if (direction == 1 && *zone == kTimeZoneFromComputer) *zone = DSUtcOffset() / kSecondsPerZoneStep;
-    static const IntSetting s{"TimeZoneCommand", cap::kExtended, false, "get -tz\r", "set -tz ", false, false, false,
-                              rc::kUnreadableAnswer, "TimeZoneCommand found device time zone ",
+    static const IntSetting s{"TimeZoneCommand", cap::kExtended, false, "get -tz\r", "set -tz ", false, false,
+                              range::kTimeZone, rc::kUnreadableAnswer, "TimeZoneCommand found device time zone ",
                               "TimeZoneCommand set time zone to ", "TimeZoneCommand could not find device time zone "};
     return IntCommand(s, zone, direction);
 }
@@ -365,8 +372,8 @@ ResultCode AQVEN_Protocol::FiveByteCommand(const char* op, const char* key, std:
         std::uint32_t cap = sizeof answer;
         r = DeviceCommand(command, '>', kSettingTimeoutMs, answer, &cap, &ms);
         if (r > 0) {
-            int v[kPortCount] = {};
-            int n = ReadIntegers(answer, v, kPortCount);
+            std::int32_t v[kPortCount] = {};
+            int n = ReadIntegers(answer, v, kPortCount, range::kPortValue);
             if (n == kPortCount) {
                 for (int i = 0; i < kPortCount; ++i) values[i] = ClampToByte(v[i]);
                 Log(QuorLog::kLevelDetail, "%s: %s are %d %d %d %d %d (%d ms)", op, depth ? "depths" : "ports",
@@ -406,15 +413,18 @@ ResultCode AQVEN_Protocol::PositionCommand(bool latitude, double* value, int dir
     const char* op = latitude ? "LatitudeCommand" : "LongitudeCommand";
     const char* key = latitude ? "lat" : "long";
     const char* what = latitude ? "latitude" : "longitude";
+    const double limit = latitude ? range::kLatitudeLimit : range::kLongitudeLimit;
     std::uint32_t ms = 0;
     char command[64];
     ResultCode r;
     if (direction == 1) {
+        bool fits;
         if (*value == 0) {
-            std::snprintf(command, sizeof command, "set -%s \r", key);  // 0 means not set
+            fits = FormatCommand(command, sizeof command, "set -%s \r", key);  // 0 means not set
         } else {
-            std::snprintf(command, sizeof command, "set -%s %+.5f\r", key, *value);
+            fits = WithinLimit(*value, limit) && FormatCommand(command, sizeof command, "set -%s %+.5f\r", key, *value);
         }
+        if (!fits) return Failed(op, rc::kOutOfRange, 0);
         r = SetCommand(op, command, false, kSettingAnswerSize, &ms);
         if (r > 0) Log(QuorLog::kLevelDetail, "%s set %s to %+.5f (%d ms)", op, what, *value, static_cast<int>(ms));
     } else {
@@ -424,13 +434,13 @@ ResultCode AQVEN_Protocol::PositionCommand(bool latitude, double* value, int dir
         r = DeviceCommand(command, '>', kSettingTimeoutMs, answer, &cap, &ms);
         if (r > 0) {
             double v = 0;
-            if (std::sscanf(answer, "%lf", &v) == 1) {
+            if (ReadReal(answer, limit, &v)) {
                 *value = v;
                 Log(QuorLog::kLevelDetail, "%s found device %s %+.5f (%d ms)", op, what, v, static_cast<int>(ms));
                 r = rc::kOk;
             } else {
                 Log(QuorLog::kLevelDetail, "%s could not find device %s (%d ms)", op, what, static_cast<int>(ms));
-                r = rc::kEmptyPrompt;
+                r = HasNumber(answer) ? rc::kUnreadableAnswer : rc::kEmptyPrompt;
             }
         }
     }
@@ -469,10 +479,10 @@ ResultCode AQVEN_Protocol::TraitCommand(std::uint32_t* trait, int direction) {
         std::uint32_t cap = sizeof answer;
         r = DeviceCommand("get -trait\r", '>', kSettingTimeoutMs, answer, &cap, &ms);
         if (r > 0) {
-            int v = 0;
-            if (std::sscanf(answer, "%d", &v) == 1) {
+            std::int32_t v = 0;
+            if (ReadInt(answer, range::kTraitByte, &v)) {
                 // The logger reports the inverted byte.
-                *trait = (static_cast<std::uint32_t>(255 - v) & 0xFF) | kTraitKnown;
+                *trait = static_cast<std::uint32_t>(255 - v) | kTraitKnown;
                 Log(QuorLog::kLevelDetail, "TraitCommand: found %d (%d ms)", static_cast<int>(*trait), static_cast<int>(ms));
                 return rc::kOk;
             }
@@ -537,8 +547,8 @@ ResultCode AQVEN_Protocol::ADCcalCommand(int range, std::uint8_t* slopes, std::u
         std::snprintf(command, sizeof command, "get %s\r", name);
         r = DeviceCommand(command, '>', kSettingTimeoutMs, answer, &cap, &ms);
         if (r > 0) {
-            int read[kAdcValues] = {};
-            int n = ReadIntegers(answer, read, kAdcValues);
+            std::int32_t read[kAdcValues] = {};
+            int n = ReadIntegers(answer, read, kAdcValues, range::kAdcValue);
             const int expected = onePair ? 3 : kAdcValues;
             if (n != expected) {
                 Log(QuorLog::kLevelDetail, "ADCcalCommand only found %d of %d cal %s factors (%d ms)", n, kAdcValues,
@@ -581,16 +591,33 @@ ResultCode AQVEN_Protocol::ADCcalCommand(int range, std::uint8_t* slopes, std::u
 
 // --- the loop ---
 
+namespace {
+// A re-login during a set identified the logger again into ours ("show" on
+// old firmware reads name, wake and rmode too): our record takes the
+// caller's values back and keeps only what identifies the firmware.
+void KeepIdentification(LoggerSettings& ours, const LoggerSettings& callers) {
+    const LoggerSettings identified = ours;
+    ours = callers;
+    ours.kind = identified.kind;
+    ours.familyName = identified.familyName;
+    ours.newFirmware = identified.newFirmware;
+    ours.versionText = identified.versionText;
+    ours.firmwareVersion = identified.firmwareVersion;
+    ours.capabilities = identified.capabilities;
+}
+}  // namespace
+
 ResultCode AQVEN_Protocol::RunNextSetting(LoggerSettings& rec, std::uint32_t& request, std::uint32_t& done,
                                           int direction) {
-    LoggerSettings& s = settings_;
     const bool get = direction == 0;
+    // A get fills our record; a set sends the caller's values, whatever an
+    // identification in between has put into ours.
+    LoggerSettings& s = get ? settings_ : rec;
     auto one = [&](std::uint32_t bit, ResultCode r) {
         request &= ~bit;
         if (r > 0) done |= bit;
         return r;
     };
-    (void)rec;
 
     if (request & req::kVersion) {
         if (!get) {
@@ -659,8 +686,10 @@ ResultCode AQVEN_Protocol::DeviceSettings(LoggerSettings* record, std::uint32_t*
     std::uint32_t work = asked;
     std::uint32_t done = 0;
     ResultCode result = rc::kOk;
+    LoggerSettings values;  // what a set writes: the caller's record
 
     if (!get) {
+        values = *record;
         settings_ = *record;
     } else if (settings_.firmwareVersion != 0) {
         done |= req::kVersion;
@@ -676,12 +705,15 @@ ResultCode AQVEN_Protocol::DeviceSettings(LoggerSettings* record, std::uint32_t*
     std::uint32_t workBefore = 0;
     ResultCode resultBefore = rc::kOk;
     std::uint32_t relogins = 0;
-    auto finish = [&](ResultCode r) {
+    auto handBack = [&] {
         *request = done;
         if (get) {
             settings_.validMask |= done;
             *record = settings_;
         }
+    };
+    auto finish = [&](ResultCode r) {
+        handBack();
         Progress(n, n, kPhaseEnd);
         return r;
     };
@@ -691,7 +723,8 @@ ResultCode AQVEN_Protocol::DeviceSettings(LoggerSettings* record, std::uint32_t*
         if (!Progress(n, n - remaining, kPhaseProgress)) {
             Log(QuorLog::kLevelDetail, "DeviceSettings canceled by user after getting %d of %d settings",
                 static_cast<int>(n - remaining), static_cast<int>(n));
-            *request = done;
+            // What was read so far is the caller's, with the bits of it.
+            handBack();
             Progress(n, n - remaining, kPhaseEnd);
             return rc::kCancelled;
         }
@@ -716,6 +749,7 @@ ResultCode AQVEN_Protocol::DeviceSettings(LoggerSettings* record, std::uint32_t*
                 ResultCode lr = DeviceLogin(&connection_.deviceName, &connection_.baudIndex);
                 if (lr > 0) {
                     if (log_) log_->WriteLine(QuorLog::kLevelDetail, "******", "DeviceSettings re-connected to device");
+                    if (!get) KeepIdentification(settings_, values);
                     work = workBefore;
                     result = resultBefore;
                     retry = true;
@@ -733,14 +767,14 @@ ResultCode AQVEN_Protocol::DeviceSettings(LoggerSettings* record, std::uint32_t*
         }
         first = false;
         const std::uint32_t beforeRun = work;
-        last = RunNextSetting(*record, work, done, direction);
+        last = RunNextSetting(values, work, done, direction);
         lastBit = beforeRun & ~work;
         if (last == rc::kNotForThisDevice && !settings_.newFirmware && (lastBit & req::kVersion))
             return finish(rc::kNotForThisDevice);
     }
     if (done == 0 && result == rc::kOk && asked != 0) result = lrc::kNoCapability;
     // A time zone taken from the computer is the one now set.
-    if (!get) record->timeZone = settings_.timeZone;
+    if (!get) record->timeZone = settings_.timeZone = values.timeZone;
     return finish(result);
 }
 

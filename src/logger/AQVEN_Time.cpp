@@ -34,6 +34,11 @@ ResultCode AQVEN_Protocol::DeviceTime(std::int32_t* quorSeconds, int direction) 
         std::int64_t seconds = 0;
         std::tm fields{};
         if (quorSeconds && *quorSeconds != 0) {
+            // Before 2000 is no time a logger's clock can hold.
+            if (!range::kQuorSeconds.Holds(*quorSeconds)) {
+                Log(QuorLog::kLevelFailure, "DeviceTime failed with error %d (%d ms)", rc::kOutOfRange, 0);
+                return rc::kOutOfRange;
+            }
             seconds = *quorSeconds;
             std::time_t t = static_cast<std::time_t>(seconds) + kSecondsFrom1970To2000;
             gmtime_r(&t, &fields);
@@ -52,8 +57,8 @@ ResultCode AQVEN_Protocol::DeviceTime(std::int32_t* quorSeconds, int direction) 
         if (!countsSeconds) {
             std::snprintf(command, sizeof command, "set -t %d:%d:%d\r", fields.tm_hour, fields.tm_min, fields.tm_sec);
             ResultCode r = DeviceCommand(command, '>', kTimeSetTimeoutMs, answer, &cap, &ms);
-            const char* accept = settings_.newFirmware ? "OK" : "\r>";
-            if (r > 0 && std::strstr(answer, accept)) {
+            const bool accepted = settings_.newFirmware ? std::strstr(answer, "OK") != nullptr : HasPromptLine(answer);
+            if (r > 0 && accepted) {
                 Log(QuorLog::kLevelDetail, "DeviceTime set device time to %d:%02d:%02d (%d ms)", fields.tm_hour,
                     fields.tm_min, fields.tm_sec, static_cast<int>(ms));
             } else {
@@ -90,24 +95,49 @@ ResultCode AQVEN_Protocol::DeviceTime(std::int32_t* quorSeconds, int direction) 
     if (r < 0) {
         result = rc::kUnreadableAnswer;
     } else if (countsSeconds) {
-        unsigned long value = 0;
-        if (std::sscanf(answer, "%lu", &value) == 1) {
-            if (value > 0x7FFFFFFFul) {
-                *quorSeconds = 0;
-                result = rc::kUnreadableAnswer;
-            } else {
-                *quorSeconds = static_cast<std::int32_t>(value);
-            }
+        std::int32_t value = 0;
+        if (!HasNumber(answer)) {
+            result = rc::kUnreadableAnswer;
+        } else {
+            // Beyond the signed 32 bits of QuorSeconds, or negative: unreadable.
+            const bool read = ReadInt(answer, range::kQuorSeconds, &value);
+            *quorSeconds = read ? value : 0;
+            if (!read) result = rc::kUnreadableAnswer;
             Log(QuorLog::kLevelDetail, "DeviceTime found device date/timr %ld QuorSeconds (%d ms)",
                 static_cast<long>(*quorSeconds), static_cast<int>(ms));
-        } else {
-            result = rc::kUnreadableAnswer;
         }
     } else {
         const char* p = std::strstr(answer, "Date\\Time:");
         p = p ? p + std::strlen("Date\\Time:") : answer;
-        int year = 0, month = 0, day = 0, hour = 0, minute = 0, second = 0;
-        if (std::sscanf(p, "%d-%d-%d %d:%d:%d", &year, &month, &day, &hour, &minute, &second) == 6) {
+        // year-month-day hour:minute:second, each in its range before any
+        // arithmetic is done on it.
+        struct Field {
+            range::IntRange range;
+            char separator;  // what follows it
+            std::int32_t value = 0;
+        };
+        Field f[] = {{range::kClockYear, '-'},   {range::kClockMonth, '-'},  {range::kClockDay, ' '},
+                     {range::kClockHour, ':'},   {range::kClockMinute, ':'}, {range::kClockSecond, '\0'}};
+        bool read = true;
+        for (Field& field : f) {
+            const char* end = nullptr;
+            if (!ReadInt(p, field.range, &field.value, &end)) {
+                read = false;
+                break;
+            }
+            p = end;
+            if (field.separator == ' ') continue;  // blanks before the hour are skipped by the read
+            if (field.separator != '\0') {
+                if (*p != field.separator) {
+                    read = false;
+                    break;
+                }
+                ++p;
+            }
+        }
+        if (read) {
+            const int year = f[0].value, month = f[1].value, day = f[2].value;
+            const int hour = f[3].value, minute = f[4].value, second = f[5].value;
             std::time_t now = std::time(nullptr);
             std::tm local{};
             localtime_r(&now, &local);
@@ -119,12 +149,13 @@ ResultCode AQVEN_Protocol::DeviceTime(std::int32_t* quorSeconds, int direction) 
             fields.tm_min = minute;
             fields.tm_sec = second;
             fields.tm_isdst = local.tm_isdst;
-            std::time_t t = std::mktime(&fields);
-            if (t == static_cast<std::time_t>(-1)) {
+            const std::time_t t = std::mktime(&fields);
+            const std::int64_t value = static_cast<std::int64_t>(t) + DSUtcOffset() - kSecondsFrom1970To2000;
+            if (t == static_cast<std::time_t>(-1) || !range::kQuorSeconds.Holds(value)) {
                 *quorSeconds = 0;
                 result = rc::kUnreadableAnswer;
             } else {
-                *quorSeconds = static_cast<std::int32_t>(t + DSUtcOffset() - kSecondsFrom1970To2000);
+                *quorSeconds = static_cast<std::int32_t>(value);
             }
             Log(QuorLog::kLevelDetail, "DeviceTime found device date/time %d-%d-%d %d:%02d:%02d or %ld (%d ms)", year,
                 month, day, hour, minute, second, static_cast<long>(*quorSeconds), static_cast<int>(ms));
@@ -155,7 +186,9 @@ ResultCode AQVEN_Protocol::EraseData() {
         Log(QuorLog::kLevelFailure, "EraseData failed checking the identity of device (error %d)", r);
         return lrc::kIdentityMismatch;
     }
-    if (std::strncmp(settings_.deviceName.c_str(), heard.c_str(), 8) != 0) {
+    // An empty name identifies nothing, so it never matches.
+    if (settings_.deviceName.empty() || heard.empty() ||
+        std::strncmp(settings_.deviceName.c_str(), heard.c_str(), 8) != 0) {
         Log(QuorLog::kLevelFailure, "EraseData: Identity mismatch. Class: %s, Device: %s", settings_.deviceName.c_str(),
             heard.c_str());
         return lrc::kIdentityMismatch;

@@ -1,6 +1,9 @@
 #include "logger/ReplyRules.h"
 
 #include <cctype>
+#include <cerrno>
+#include <cmath>
+#include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -47,6 +50,27 @@ ReplyVerdict JudgeReply(const char* reply, const char* command) {
 }
 
 bool IsEmptyPromptReply(const char* reply) { return reply[0] == '\r' && reply[1] == '\r' && reply[2] == '>'; }
+
+std::uint32_t NormalizeLineEnds(char* reply, std::uint32_t count) {
+    std::uint32_t out = 0;
+    for (std::uint32_t i = 0; i < count; ++i) {
+        char c = reply[i];
+        if (c == '\n') {
+            if (i > 0 && reply[i - 1] == '\r') continue;  // the LF of a CR LF pair
+            c = '\r';
+        }
+        reply[out++] = c;
+    }
+    reply[out] = '\0';
+    return out;
+}
+
+bool HasPromptLine(const char* reply) {
+    for (const char* p = std::strchr(reply, '>'); p; p = std::strchr(p + 1, '>')) {
+        if (p > reply && IsLineEnd(p[-1])) return true;
+    }
+    return false;
+}
 
 ResultCode CheckDeviceName(const char* name) {
     if (!name || !*name) return lrc::kNameEmpty;
@@ -116,11 +140,103 @@ const char* FamilyName(int kind) {
 bool ParseVersionLine(const char* line, char (&word)[kFamilyWordSize], std::int32_t* version) {
     word[0] = '\0';
     if (!line || !version) return false;
-    int major = 0, minor = 0, sub = 0;
-    static_assert(kFamilyWordSize == 32, "the width below is kFamilyWordSize - 1");
-    if (std::sscanf(line, "%31s %d.%1d%1d", word, &major, &minor, &sub) != 4) return false;
-    for (char* p = word; *p; ++p) *p = static_cast<char>(std::toupper(static_cast<unsigned char>(*p)));
-    *version = major * 100 + minor * 10 + sub;
+    const char* p = line;
+    while (*p && std::isspace(static_cast<unsigned char>(*p))) ++p;
+    std::size_t n = 0;
+    while (p[n] && !std::isspace(static_cast<unsigned char>(p[n]))) ++n;
+    if (n == 0 || n >= kFamilyWordSize) return false;
+    std::int32_t v = 0;
+    if (!ParseVersionNumber(p + n, &v)) return false;
+    for (std::size_t i = 0; i < n; ++i) word[i] = static_cast<char>(std::toupper(static_cast<unsigned char>(p[i])));
+    word[n] = '\0';
+    *version = v;
+    return true;
+}
+
+bool ParseVersionNumber(const char* text, std::int32_t* version) {
+    std::int32_t major = 0;
+    const char* p = nullptr;
+    if (!text || !ReadInt(text, range::kFirmwareMajor, &major, &p) || *p != '.') return false;
+    ++p;
+    int digits[2] = {};
+    for (int& d : digits) {
+        while (*p && std::isspace(static_cast<unsigned char>(*p))) ++p;
+        if (*p < '0' || *p > '9') return false;
+        d = *p++ - '0';
+    }
+    *version = major * 100 + digits[0] * 10 + digits[1];
+    return true;
+}
+
+namespace {
+// strtoll in base with the range check; the sign is refused for base 16.
+bool ReadInteger(const char* text, int base, range::IntRange range, std::int32_t* value, const char** end) {
+    if (!text || !value) return false;
+    const char* p = text;
+    while (*p && std::isspace(static_cast<unsigned char>(*p))) ++p;
+    if (base == 16 && (*p == '-' || *p == '+')) return false;
+    char* stop = nullptr;
+    errno = 0;
+    const long long v = std::strtoll(p, &stop, base);
+    if (stop == p || errno == ERANGE || !range.Holds(v)) return false;
+    *value = static_cast<std::int32_t>(v);
+    if (end) *end = stop;
+    return true;
+}
+}  // namespace
+
+bool ReadInt(const char* text, range::IntRange range, std::int32_t* value, const char** end) {
+    return ReadInteger(text, 10, range, value, end);
+}
+
+bool ReadHex(const char* text, range::IntRange range, std::int32_t* value) {
+    return ReadInteger(text, 16, range, value, nullptr);
+}
+
+bool ReadReal(const char* text, double limit, double* value) {
+    if (!text || !value) return false;
+    char* stop = nullptr;
+    const double v = std::strtod(text, &stop);
+    if (stop == text || !WithinLimit(v, limit)) return false;
+    *value = v;
+    return true;
+}
+
+bool WithinLimit(double v, double limit) { return std::isfinite(v) && std::fabs(v) <= limit; }
+
+bool HasNumber(const char* text) {
+    if (!text) return false;
+    char* stop = nullptr;
+    std::strtod(text, &stop);
+    return stop != text;
+}
+
+bool FormatCommand(char* out, std::size_t size, const char* format, ...) {
+    va_list ap;
+    va_start(ap, format);
+    const int n = std::vsnprintf(out, size, format, ap);
+    va_end(ap);
+    if (n < 0 || static_cast<std::size_t>(n) >= size) {
+        if (size) out[0] = '\0';
+        return false;
+    }
+    return true;
+}
+
+std::size_t ReadWord(const char* text, char* out, std::size_t maxLen) {
+    const char* p = text;
+    while (*p == ' ' || *p == '\t') ++p;
+    std::size_t n = 0;
+    while (n < maxLen && p[n] && !std::isspace(static_cast<unsigned char>(p[n]))) ++n;
+    std::memcpy(out, p, n);
+    out[n] = '\0';
+    return n;
+}
+
+bool IsSendableText(const char* text) {
+    for (const char* p = text; *p; ++p) {
+        if (IsLineEnd(*p)) return false;
+    }
     return true;
 }
 
@@ -153,8 +269,9 @@ bool IsHexDigits(const char* text, std::size_t count) {
 
 const char* ValueStart(const char* answer, bool afterCr) {
     if (!afterCr) return answer;
-    const char* cr = std::strchr(answer, '\r');
-    return cr ? cr + 1 : answer;
+    const char* end = std::strpbrk(answer, "\r\n");
+    if (!end) return answer;
+    return end[0] == '\r' && end[1] == '\n' ? end + 2 : end + 1;
 }
 
 const char* RadioValueStart(const char* answer) {
@@ -172,22 +289,16 @@ ResultCode ReadTextValue(const char* answer, bool afterCr, char* out, std::size_
     }
     if (*p == '>') return rc::kEmptyPrompt;
     std::size_t n = 0;
-    while (p[n] && p[n] != '\r' && n < maxLen) ++n;
+    while (p[n] && !IsLineEnd(p[n]) && n < maxLen) ++n;
     std::memcpy(out, p, n);
     out[n] = '\0';
     return n ? rc::kOk : rc::kUnreadableAnswer;
 }
 
-int ReadIntegers(const char* text, int* values, int count) {
+int ReadIntegers(const char* text, std::int32_t* values, int count, range::IntRange range) {
     const char* p = text;
     int found = 0;
-    while (found < count) {
-        char* end = nullptr;
-        long v = std::strtol(p, &end, 10);
-        if (end == p) break;
-        values[found++] = static_cast<int>(v);
-        p = end;
-    }
+    while (found < count && ReadInt(p, range, &values[found], &p)) ++found;
     return found;
 }
 

@@ -50,7 +50,25 @@ ResultCode QuorSDI12::ReadReply(std::uint32_t waitMs, std::uint32_t* count) {
         return r;
     }
     reply_[*count] = '\0';
+    // A relay that passes the sensor's CR LF leaves the line feed behind the
+    // carriage return that ended the reply before: it is no part of this one.
+    std::uint32_t skip = 0;
+    while (skip < *count && (reply_[skip] == '\n' || reply_[skip] == '\r')) ++skip;
+    if (skip > 0) {
+        std::memmove(reply_, reply_ + skip, *count - skip + 1);
+        *count -= skip;
+    }
     return rc::kOk;
+}
+
+bool QuorSDI12::TakeReply(const char* command) {
+    const std::string_view reply(reply_);
+    if (sdi12::ReplyBelongs(command, reply, busAddress_)) {
+        busAddress_ = reply_[0];
+        return true;
+    }
+    Log("SDISendCommand ignored \"%s\": no answer to \"%s\"", reply_, command);
+    return false;
 }
 
 ResultCode QuorSDI12::RecoverRelay(std::uint32_t* count) {
@@ -68,7 +86,17 @@ ResultCode QuorSDI12::RecoverRelay(std::uint32_t* count) {
         Log("SDISendCommand got unexpected response (%d) from DCommWrite", static_cast<int>(r));
         return r;
     }
-    return ReadReply(kRecoveryWaitMs, count);
+    // What a late relay still hands over of the lost command comes before
+    // the query's answer; only the bare address answers the query.
+    const std::uint32_t start = DSMilliseconds();
+    for (;;) {
+        const std::uint32_t elapsed = DSMilliseconds() - start;
+        *count = 0;
+        if (elapsed >= kRecoveryWaitMs) return rc::kOk;
+        r = ReadReply(kRecoveryWaitMs - elapsed, count);
+        if (r < 0 || *count == 0) return r;
+        if (TakeReply("?!")) return rc::kOk;
+    }
 }
 
 ResultCode QuorSDI12::SDISendCommand(const char* command, char* reply, std::uint32_t* capacity,
@@ -84,9 +112,11 @@ ResultCode QuorSDI12::SDISendCommand(const char* command, char* reply, std::uint
         if (wakeUp) {
             port_->DSWrite(&kWakeUp, 1, nullptr);
             DSSleep(kWakeUpPauseMs);
-            port_->DSPurge(1);
-            reply_[0] = '\0';
         }
+        // Whatever a late relay still delivers of an earlier attempt would
+        // otherwise be read as the start of this one's answer.
+        port_->DSPurge(1);
+        reply_[0] = '\0';
         ResultCode r = port_->DSWrite(text, length, nullptr);
         if (r < 0) {
             Log("SDISendCommand got unexpected response (%d) from DCommWrite", static_cast<int>(r));
@@ -99,11 +129,12 @@ ResultCode QuorSDI12::SDISendCommand(const char* command, char* reply, std::uint
             result = r;
             break;
         }
-        if (received > 0) {
+        if (received > 0 && TakeReply(text)) {
             Log("SDISendCommand recieved \"%s\"", reply_);
             result = rc::kOk;
             break;
         }
+        received = 0;
         if (attempt == 2) result = rc::kNoAnswerLastAttempt;
         r = RecoverRelay(&received);
         if (r < 0) {
@@ -151,14 +182,29 @@ ResultCode QuorSDI12::SDIGetSensorVersion() {
         return r;
     }
     sdi12::IdentityReading id = sdi12::ParseIdentification(Answer());
+    if (!id.readable) {
+        // Address and version choose what is captured and written back: a
+        // guess at either could put wrong values into the sensor.
+        Log("SDIGetSensorVersion could not read the sensor info \"%s\"", answer_);
+        return rc::kUnreadableAnswer;
+    }
     address_ = id.address;
     identification_ = id.identification;
     version_ = id.version;
+    if (id.tooLong) {
+        Log("SDIGetSensorVersion found sensor info longer than %u characters or not printable: \"%s\"",
+            static_cast<unsigned>(sdi12::kIdentificationChars), answer_);
+        return rc::kSomeSettingsFailed;
+    }
     Log("SDIGetSensorVersion found sensor info: %s", identification_.c_str());
     return static_cast<ResultCode>(version_);
 }
 
 ResultCode QuorSDI12::SDISetSensorAddress(char address) {
+    if (!sdi12::IsAddress(address)) {
+        Log("SDISetSensorAddress didn't get a valid sensor address (%d)", static_cast<int>(address));
+        return rc::kOutOfRange;
+    }
     Command command;
     command.Format("0A%c!", address);
     ResultCode r = Ask(command.c_str());
@@ -180,9 +226,20 @@ ResultCode QuorSDI12::SDIGetSensorSN() {
         Log("SDIGetSensorSN recieved error %i looking for X#", static_cast<int>(r));
         return r;
     }
-    if (!sdi12::ParseSerialNumber(Answer(), serialNumber_)) return 0;
-    Log("SDIGetSensorSN found SN \"%s\"", serialNumber_.c_str());
-    return rc::kOk;
+    switch (sdi12::ParseSerialNumber(Answer(), serialNumber_)) {
+    case sdi12::FieldRead::kRead:
+        Log("SDIGetSensorSN found SN \"%s\"", serialNumber_.c_str());
+        return rc::kOk;
+    case sdi12::FieldRead::kAbsent:
+        return 0;
+    case sdi12::FieldRead::kTooLong:
+        Log("SDIGetSensorSN found a SN longer than %u characters", static_cast<unsigned>(sdi12::kSerialNumberChars));
+        return rc::kUnreadableAnswer;
+    case sdi12::FieldRead::kUnsendable:
+        break;
+    }
+    Log("SDIGetSensorSN found a SN that can't be written back");
+    return rc::kUnreadableAnswer;
 }
 
 ResultCode QuorSDI12::WriteConfirmed(const char* command, bool* transactionFailed) {
@@ -332,11 +389,12 @@ ResultCode QuorSDI12::SDICheckBinary() {
     return sdi12::kNotDetermined;
 }
 
-void QuorSDI12::ClearSensorData() {
+void QuorSDI12::ClearCapturedSettings() {
     identification_.Clear();
     x5_.Clear();
     xa_.Clear();
     xg_.Clear();
+    xgPresent_ = false;
     serialNumber_.Clear();
     version_ = 0;
     address_ = '0';
@@ -344,18 +402,64 @@ void QuorSDI12::ClearSensorData() {
     numericType_ = false;
 }
 
+template <std::size_t N>
+void QuorSDI12::StoreFromFile(const char* what, const char* text, FixedText<N>& out) {
+    out.Clear();
+    const std::string_view value = text ? std::string_view(text) : std::string_view();
+    if (sdi12::ReadField(value, out) != sdi12::FieldRead::kRead) {
+        Log("QuorSDI12 did not take the %s from the settings file: longer than %u characters or not writable",
+            what, static_cast<unsigned>(N));
+    }
+}
+
+void QuorSDI12::SetSerialNumber(const char* sn) { StoreFromFile("serial number", sn, serialNumber_); }
+void QuorSDI12::SetX5Calibration(const char* text) { StoreFromFile("X5 calibration", text, x5_); }
+void QuorSDI12::SetXaCalibration(const char* text) { StoreFromFile("Xa calibration", text, xa_); }
+
+void QuorSDI12::SetXgCalibration(const char* text) {
+    StoreFromFile("Xg calibration", text, xg_);
+    xgPresent_ = true;  // an Xg not taken is one the restore reports as not restored
+}
+
+void QuorSDI12::SetSensorTypeFromFile(std::int32_t sensorType) {
+    if (sensorType <= sdi12::kTypeNone || sensorType >= sdi12::kTypeInvalid) {
+        sensorType_ = 0;
+        numericType_ = false;
+        Log("QuorSDI12 did not take the sensor type %d from the settings file", static_cast<int>(sensorType));
+        return;
+    }
+    sensorType_ = static_cast<std::uint8_t>(sensorType);
+    const bool letter = sensorType > ' ' && sensorType <= '~' && !(sensorType >= '0' && sensorType <= '9');
+    numericType_ = !letter;
+}
+
 ResultCode QuorSDI12::SDIGetSensorSettings() {
-    ClearSensorData();
+    ClearCapturedSettings();
+    // A sensor without a type or serial number is still updated; one whose
+    // identification or serial number can't be kept whole is captured
+    // without it (-35).
+    bool allKept = true;
     ResultCode r = SDIGetSensorVersion();
-    if (r < 0) return r;
-    // A sensor without a type or serial number is still updated.
+    if (r == rc::kSomeSettingsFailed) {
+        allKept = false;
+    } else if (r < 0) {
+        return r;
+    }
     SDIGetSensorType();
-    SDIGetSensorSN();
+    if (SDIGetSensorSN() == rc::kUnreadableAnswer) allKept = false;
     r = SDIGetSensorCalibration();
-    if (r < 0) return r;
+    if (r == rc::kSomeSettingsFailed) {
+        allKept = false;
+    } else if (r < 0) {
+        return r;
+    }
     if ((sensorType_ == sdi12::kTypeP7 || sensorType_ == sdi12::kTypeWLD) &&
         version_ < sdi12::kNewCalibrationFormatVersion) {
         SDIConvertCalibration();
+    }
+    if (!allKept) {
+        Log("SDIGetSensorSettings could not capture all sensor settings");
+        return rc::kSomeSettingsFailed;
     }
     return rc::kOk;
 }
@@ -367,6 +471,23 @@ ResultCode QuorSDI12::SDISetSensorSettings() {
     if (calibration < 0) return calibration;
     if (address < 0) return address;
     return rc::kOk;
+}
+
+bool QuorSDI12::StoreCalibrationPart(const char* part, std::string_view text, sdi12::CalibrationText& out) {
+    out.Clear();
+    switch (sdi12::ReadField(text, out)) {
+    case sdi12::FieldRead::kRead:
+    case sdi12::FieldRead::kAbsent:
+        return true;
+    case sdi12::FieldRead::kTooLong:
+        Log("SDIGetSensorCalibration found calibration %s of %u characters, longer than %u", part,
+            static_cast<unsigned>(text.size()), static_cast<unsigned>(sdi12::kCalibrationChars));
+        return false;
+    case sdi12::FieldRead::kUnsendable:
+        break;
+    }
+    Log("SDIGetSensorCalibration found calibration %s that can't be written back", part);
+    return false;
 }
 
 ResultCode QuorSDI12::SDIGetSensorCalibration() {
@@ -387,12 +508,22 @@ ResultCode QuorSDI12::SDIGetSensorCalibration() {
         Log("SDIGetSensorCalibration recieved error %i looking for X4", static_cast<int>(r));
         return r;
     }
+    // Parts the restore would write and that could not be kept whole.
+    bool allKept = true;
     std::string x5(sdi12::ReplyText(Answer()));
+    if (sdi12::ReadsXaCalibration(type)) {
+        // These sensors end the X4 text with a line feed of their own.
+        std::size_t lineFeed = x5.find('\n');
+        if (lineFeed != std::string::npos) x5.resize(lineFeed);
+    }
     if (sdi12::NeedsMinusOneRepair(type) && sdi12::RepairMinusOneEntries(x5)) {
         Log("SDIGetSensorCalibration updated X4 to remove '-1'");
     }
-    x5_ = x5;
-    Log("SDIGetSensorCalibration found calibration X4 \"%s\"", x5_.c_str());
+    if (StoreCalibrationPart("X4", x5, x5_)) {
+        Log("SDIGetSensorCalibration found calibration X4 \"%s\"", x5_.c_str());
+    } else {
+        allKept = false;
+    }
 
     if (sdi12::ReadsXaCalibration(type)) {
         r = Ask("?Xa!");
@@ -401,28 +532,40 @@ ResultCode QuorSDI12::SDIGetSensorCalibration() {
             Log("SDIGetSensorCalibration recieved error %i looking for Xa", static_cast<int>(r));
             if (sdi12::RequiresXaCalibration(type)) return r;
         }
-        sdi12::XaChoice choice = sdi12::ChooseXaReply(type, version_, readOk ? Answer() : std::string_view(), readOk);
-        xa_ = sdi12::ReplyText(choice.reply);
-        std::size_t lineFeed = x5_.view().find('\n');
-        if (lineFeed != std::string_view::npos) x5_ = x5_.view().substr(0, lineFeed);
-        Log("SDIGetSensorCalibration %s calibration Xa \"%s\"", choice.defaulted ? "set" : "found", xa_.c_str());
+        const bool keepsXa = sdi12::WritesXaCalibration(type);
+        if (readOk && !StoreCalibrationPart("Xa", sdi12::ReplyText(Answer()), xa_)) {
+            // The sensor holds a calibration we can't keep: no default stands in for it.
+            if (keepsXa) allKept = false;
+        } else {
+            sdi12::XaChoice choice =
+                sdi12::ChooseXaReply(type, version_, readOk ? Answer() : std::string_view(), readOk);
+            xa_ = sdi12::ReplyText(choice.reply);
+            Log("SDIGetSensorCalibration %s calibration Xa \"%s\"", choice.defaulted ? "set" : "found", xa_.c_str());
+            // A read that failed without a default leaves nothing to write back.
+            if (!readOk && !choice.defaulted && keepsXa) allKept = false;
+        }
     }
 
     if (sdi12::HasXgCalibration(type)) {
         r = Ask("?Xg!");
         if (r < 0) {
             xgPresent_ = false;
+            allKept = false;
             Log("SDIGetSensorCalibration recieved error %i looking for Xg", static_cast<int>(r));
         } else if (Contains(Answer(), "ERROR")) {
             xgPresent_ = false;
             Log("SDIGetSensorCalibration recieved \"ERROR\" response looking for Xg");
         } else {
+            // Present even when its text can't be kept, so the restore says so.
             xgPresent_ = true;
-            xg_ = sdi12::ReplyText(Answer());
-            Log("SDIGetSensorCalibration found calibration Xg \"%s\"", xg_.c_str());
+            if (StoreCalibrationPart("Xg", sdi12::ReplyText(Answer()), xg_)) {
+                Log("SDIGetSensorCalibration found calibration Xg \"%s\"", xg_.c_str());
+            } else {
+                allKept = false;
+            }
         }
     }
-    return rc::kOk;
+    return allKept ? rc::kOk : rc::kSomeSettingsFailed;
 }
 
 ResultCode QuorSDI12::WriteCalibrationPart(const char* part, const char* text, bool* transactionFailed) {
@@ -440,24 +583,40 @@ ResultCode QuorSDI12::SDISetSensorCalibration(const char* x5) {
         Log("SDISetSensorCalibration skipped RNQ-5");
         return 0;
     }
-    const sdi12::CalibrationText text = x5 ? sdi12::CalibrationText(x5) : x5_;
-    if (text.empty()) {
-        Log("SDISetSensorCalibration doesn't have a valid X5 calibration string");
-        return 0;
+    if (x5 && (std::strlen(x5) > sdi12::kCalibrationChars || !sdi12::IsSendableText(x5))) {
+        Log("SDISetSensorCalibration was given an X5 calibration that doesn't fit its command");
+        return rc::kOutOfRange;
     }
+    const sdi12::CalibrationText text = x5 ? sdi12::CalibrationText(x5) : x5_;
+    // Every part that lands is calibration the sensor keeps, so each is
+    // written even when an earlier one failed. A later part's refusal or
+    // failed transaction replaces an earlier failure; a part that was never
+    // confirmed only spoils a result that was still good. An empty part is
+    // never written (it would wipe what the new firmware starts with) and
+    // counts as not restored.
+    ResultCode result = rc::kOk;
+    bool notRestored = false;
     bool failed = false;
-    ResultCode result = WriteCalibrationPart("X5", text.c_str(), &failed);
-    // The further parts are written even when X5 failed: every part that
-    // lands is calibration the sensor keeps. A later part's refusal or failed
-    // transaction replaces an earlier failure; a part that was never
-    // confirmed only spoils a result that was still good.
-    auto writePart = [&](const char* part, const char* partText) {
-        ResultCode r = WriteCalibrationPart(part, partText, &failed);
+    auto writePart = [&](const char* part, const sdi12::CalibrationText& partText) {
+        if (partText.empty()) {
+            Log("SDISetSensorCalibration doesn't have a valid %s calibration string", part);
+            notRestored = true;
+            return;
+        }
+        ResultCode r = WriteCalibrationPart(part, partText.c_str(), &failed);
         if (r >= 0) return;
         if (failed || r == rc::kDeviceError || result >= 0) result = r;
     };
-    if (sdi12::WritesXaCalibration(type)) writePart("Xb", xa_.c_str());
-    if (sdi12::HasXgCalibration(type) && xgPresent_) writePart("Xg", xg_.c_str());
+    writePart("X5", text);
+    if (!SensorTypeKnown()) {
+        // Which further parts this sensor takes back depends on its type.
+        Log("SDISetSensorCalibration doesn't know the sensor type: Xb and Xg calibration not restored");
+        notRestored = true;
+    } else {
+        if (sdi12::WritesXaCalibration(type)) writePart("Xb", xa_);
+        if (sdi12::HasXgCalibration(type) && xgPresent_) writePart("Xg", xg_);
+    }
+    if (result >= 0 && notRestored) result = rc::kSomeSettingsFailed;
     if (result != rc::kOk) Log("SDISetSensorCalibration did not set sensor calibration");
     return result;
 }

@@ -1,8 +1,9 @@
 #include "sdi12/Sdi12Text.h"
 
+#include <charconv>
 #include <cmath>
-#include <cstdio>
 #include <cstring>
+#include <system_error>
 
 #include "sdi12/SensorCodes.h"
 
@@ -19,14 +20,29 @@ std::string_view CutAt(std::string_view s, char c) {
     return at == std::string_view::npos ? s : s.substr(0, at);
 }
 
-// Leading decimal digits of s, as a number (0 without any).
-std::uint32_t LeadingNumber(std::string_view s) {
-    std::uint32_t n = 0;
+bool IsLineEnd(char c) { return c == '\r' || c == '\n'; }
+
+// s as an unsigned decimal number when it is all digits and fits.
+bool ReadWholeNumber(std::string_view s, std::uint32_t& out) {
+    if (s.empty()) return false;
     for (char c : s) {
-        if (!IsDigit(c)) break;
-        n = n * 10 + static_cast<std::uint32_t>(c - '0');
+        if (!IsDigit(c)) return false;
     }
-    return n;
+    auto [end, ec] = std::from_chars(s.data(), s.data() + s.size(), out);
+    return ec == std::errc() && end == s.data() + s.size();
+}
+
+// The next number of s (after blanks, with an optional "+"), finite and in
+// single-precision range; s moves past it.
+bool ReadFloat(std::string_view& s, float& out) {
+    std::size_t at = 0;
+    while (at < s.size() && IsSpace(s[at])) ++at;
+    if (at < s.size() && s[at] == '+') ++at;
+    const char* first = s.data() + at;
+    auto [end, ec] = std::from_chars(first, s.data() + s.size(), out);
+    if (ec != std::errc() || !std::isfinite(out)) return false;
+    s.remove_prefix(static_cast<std::size_t>(end - s.data()));
+    return true;
 }
 
 bool OneOf(int type, const char* letters) {
@@ -37,6 +53,8 @@ bool OneOf(int type, const char* letters) {
 constexpr std::size_t kIdentificationOffset = 3;
 constexpr std::size_t kVersionOffset = 17;
 constexpr std::size_t kVersionDigits = 3;
+constexpr std::uint32_t kLongestTypeDigits = 3;
+constexpr std::uint32_t kLargestNumericType = 254;  // 255 means no type
 
 // Replies shorter than this carry no Xa calibration (address, numbers, line end).
 constexpr std::size_t kShortestXaReply = 9;
@@ -77,6 +95,26 @@ constexpr Family kFamilies[] = {
 
 }  // namespace
 
+bool IsAddress(char c) { return IsDigit(c) || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
+
+bool IsSendableText(std::string_view text) {
+    for (char c : text) {
+        if (c == '!' || (c != '\t' && (c < ' ' || c > '~'))) return false;
+    }
+    return true;
+}
+
+bool ReplyBelongs(std::string_view command, std::string_view reply, char knownAddress) {
+    if (reply.empty() || !IsAddress(reply.front()) || reply.find('\r') == std::string_view::npos) return false;
+    const char from = reply.front();
+    if (command == "?!") return reply[1] == '\r';
+    if (command.size() == 4 && command[1] == 'A' && command[3] == '!' && command[0] != '?') {
+        return from == command[2] || from == command[0];
+    }
+    if (!command.empty() && command.front() != '?') return from == command.front();
+    return knownAddress == '\0' || from == knownAddress;
+}
+
 std::string_view ReplyText(std::string_view reply) {
     if (reply.empty()) return reply;
     std::string_view text = reply.substr(1);
@@ -86,31 +124,45 @@ std::string_view ReplyText(std::string_view reply) {
 
 IdentityReading ParseIdentification(std::string_view reply) {
     IdentityReading r;
-    if (!reply.empty()) r.address = reply.front();
-    if (reply.size() > kIdentificationOffset) r.identification = CutAt(reply.substr(kIdentificationOffset), '\r');
-    if (reply.size() > kVersionOffset) r.version = LeadingNumber(reply.substr(kVersionOffset, kVersionDigits));
+    const std::string_view line = CutAt(reply, '\r');
+    if (line.size() < kVersionOffset + kVersionDigits || !IsAddress(line.front())) return r;
+    // The two digits of the SDI-12 version come first.
+    if (!IsDigit(line[1]) || !IsDigit(line[2])) return r;
+    std::uint32_t version = 0;
+    if (!ReadWholeNumber(line.substr(kVersionOffset, kVersionDigits), version)) return r;
+    r.readable = true;
+    r.address = line.front();
+    r.version = version;
+    r.tooLong = ReadField(line.substr(kIdentificationOffset), r.identification) != FieldRead::kRead;
     return r;
 }
 
-bool ParseSerialNumber(std::string_view reply, SerialNumber& out) {
-    if (reply.size() < 2 || reply[1] == '\r' || reply[1] == '\n') return false;
+FieldRead ParseSerialNumber(std::string_view reply, SerialNumber& out) {
+    if (reply.size() < 2 || IsLineEnd(reply[1])) return FieldRead::kAbsent;
     std::string_view text = ReplyText(reply);
-    if (text.empty()) return false;
-    out = text;
-    return true;
+    if (text.empty()) return FieldRead::kAbsent;
+    return ReadField(text, out);
 }
 
 TypeReading ParseSensorType(std::string_view reply) {
     TypeReading r;
-    std::string_view text = ReplyText(reply).substr(0, 3);
-    if (text.empty() || text.front() == '\n') return r;
+    std::string_view text = ReplyText(reply);
+    while (!text.empty() && IsBlank(text.back())) text.remove_suffix(1);
+    if (text.empty()) return r;
     if (IsDigit(text.front())) {
+        std::uint32_t n = 0;
+        if (text.size() > kLongestTypeDigits || !ReadWholeNumber(text, n)) return r;
+        if (n == kTypeNone || n > kLargestNumericType) return r;
         r.numeric = true;
-        r.type = static_cast<int>(LeadingNumber(text) & 0xFFu);
+        r.type = static_cast<int>(n);
     } else {
-        r.type = static_cast<unsigned char>(text.front());
+        // A type letter is a printable character; a control character or a
+        // line end is no type.
+        const char c = text.front();
+        if (text.size() > 1 || c <= ' ' || c > '~') return r;
+        r.type = static_cast<unsigned char>(c);
     }
-    r.known = r.type != kTypeNone;
+    r.known = true;
     return r;
 }
 
@@ -179,11 +231,11 @@ XaChoice ChooseXaReply(int type, std::uint32_t version, std::string_view reply, 
 }
 
 bool ConvertOldCalibration(std::string_view oldText, CalibrationText& out) {
-    std::string text(oldText);
     float n[9] = {};
-    int got = std::sscanf(text.c_str(), "%f %f %f %f %f %f %f %f %f", &n[0], &n[1], &n[2], &n[3], &n[4], &n[5],
-                          &n[6], &n[7], &n[8]);
-    if (got != 9) return false;
+    std::string_view rest = oldText;
+    for (float& value : n) {
+        if (!ReadFloat(rest, value)) return false;
+    }
     float d = n[2] - n[1];
     if (d == 0.0f) return false;
     float a = -1000.0f * n[1] / d;

@@ -326,6 +326,10 @@ TEST(ParseVersionText, RejectsWithoutTouchingTheRecord) {
         "RV70 2 .07",    // blank before the point
         "2.07",          // a number with no code before it
         "RV70 99999999999.12",     // more than a version number can hold
+        "Rv70 99999999.11",        // major x 100 alone is past 32 bits
+        "RV70 -99999999.11",
+        "RV70 -2147483648.11",
+        "RV70 99999999999999999999999.11",
         "ABCDEFGHIJKLMNOPQRST 1.00",  // a first word of 20 characters is no code
     };
     for (const char* text : unreadable) {

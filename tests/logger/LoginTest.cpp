@@ -109,6 +109,19 @@ TEST_F(SerialLogin, LoggerThatKeepsItsRateStaysAt9600) {
     EXPECT_TRUE(Logged("DeviceLogin: device didn't change baud rate (error -34)"));
 }
 
+TEST_F(SerialLogin, RateWithoutADeviceCodeKeepsBothEndsAt9600) {
+    sim::LoggerModel& logger = SerialLogger(SimLoggerKind::kRv70);
+    ConnectionParams p = Params(kLinkSerial, 1);  // 1200 baud: no "set -baud" code
+    ASSERT_EQ(proto.ConnectDevice(&p), 1);
+    EXPECT_EQ(HostWritesStartingWith("set -baud"), 0);
+    EXPECT_EQ(p.baudIndex, 2);
+    EXPECT_EQ(proto.BaudRate(), 9600u);
+    EXPECT_EQ(logger.Baud(), 9600u);
+    EXPECT_TRUE(Logged("DeviceLogin: device didn't change baud rate (error -11)"));
+    FixedText<8> name;
+    EXPECT_EQ(proto.NameCommand(&name, 0), 1);  // the link still works
+}
+
 TEST_F(SerialLogin, LoggerWithoutRateChangeIsNotAsked) {
     SerialLogger(SimLoggerKind::kRv7b);
     ConnectionParams p = Params(kLinkSerial, 6);
@@ -143,15 +156,27 @@ TEST_F(SerialLogin, LoginAndBaudCommandEdges) {
     EXPECT_EQ(proto.LoginCommand("NINECHARS"), -54);
     EXPECT_TRUE(Link().HostWrites().empty());
     EXPECT_TRUE(Logged("LoginCommand: Device name NINECHARS is wrong length (9 characters)"));
+    EXPECT_EQ(proto.LoginCommand("A\rlogout"), -11);
+    EXPECT_TRUE(Link().HostWrites().empty());
 
     proto.MutableSettings().newFirmware = 1;
     EXPECT_EQ(proto.SetBaudCommand(9600), 1);  // silence after a request for 9600 is success
     EXPECT_EQ(HostWritesStartingWith("set -baud 0\r"), 3);  // one command of three attempts
-    // An unsupported rate is sent as code 0, but it is not a request for 9600.
-    EXPECT_EQ(proto.SetBaudCommand(14400), -21);
+    // A rate the logger has no code for is refused before anything is sent:
+    // another rate's code would leave the two ends at different rates.
+    const std::size_t writes = Link().HostWrites().size();
+    EXPECT_EQ(proto.SetBaudCommand(14400), -11);
+    EXPECT_EQ(proto.SetBaudCommand(1200), -11);
+    EXPECT_EQ(Link().HostWrites().size(), writes);
     EXPECT_TRUE(Logged("SetBaudCommand: unsupported baud rate 14400, using 9600"));
-    EXPECT_EQ(HostWritesStartingWith("set -baud 0\r"), 3 + 9);
+    // Silence: three unanswered commands, the 1500 ms pause only between
+    // them (none after the last), then the 100 ms settle.
+    std::uint32_t oneCommandMs = 0;
+    EXPECT_EQ(proto.DeviceCommand("set -baud 3\r", 'K', 1500, nullptr, nullptr, &oneCommandMs), -21);
+    const auto start = world.NowMs();
     EXPECT_EQ(proto.SetBaudCommand(57600), -21);
+    EXPECT_EQ(world.NowMs() - start, 3u * oneCommandMs + 2u * 1500u + 100u);
+    EXPECT_EQ(HostWritesStartingWith("set -baud 3\r"), 3 + 9);
     EXPECT_TRUE(Logged("SetBaudCommand failed with error -21"));
     proto.MutableSettings().newFirmware = 0;
     EXPECT_EQ(proto.SetBaudCommand(57600), -1);

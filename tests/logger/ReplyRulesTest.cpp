@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <string>
 
 #include "logger/ReplyRules.h"
 
@@ -93,6 +94,18 @@ TEST(ReplyRules, VersionLineAndKindTable) {
     EXPECT_EQ(KindFromCode(word), kKindCalibrator);
     EXPECT_FALSE(ParseVersionLine("Rv70", word, &v));
     EXPECT_FALSE(ParseVersionLine("Rv70 x.23", word, &v));
+    // Numbers whose version would not fit 32 bits, or that are no version.
+    v = 42;
+    const std::string longWord = std::string(40, 'A') + " 1.23";
+    for (const char* line : {"Rv70 99999999.11", "Rv70 -2147483648.11", "Rv70 99999999999999999999.11",
+                             "Rv70 -1.23", "Rv70 1.2", "Rv70 1.", longWord.c_str()}) {
+        EXPECT_FALSE(ParseVersionLine(line, word, &v)) << line;
+    }
+    EXPECT_EQ(v, 42);
+    ASSERT_TRUE(ParseVersionLine("\tRv70  21474835.99", word, &v));  // the largest that fits
+    EXPECT_EQ(v, 2147483599);
+    ASSERT_TRUE(ParseVersionLine("Rv70 1. 2 3", word, &v));  // blanks before each digit, as "%1d" reads
+    EXPECT_EQ(v, 123);
     // Device codes match exactly: no prefix matches.
     EXPECT_EQ(KindFromCode("RV"), kKindUnknown);
     EXPECT_EQ(KindFromCode("ZRL2"), kKindUnknown);
@@ -110,6 +123,109 @@ TEST(ReplyRules, TextValueReading) {
     EXPECT_EQ(ReadTextValue("\r>", false, out, 8), -31);
     EXPECT_EQ(ReadTextValue("x\r\r>", true, out, 8), -30);
     EXPECT_STREQ(out, "");
+    // Line feeds of either place are not part of the value.
+    EXPECT_EQ(ReadTextValue("\r\nNorth\r\n>", true, out, 8), 1);
+    EXPECT_STREQ(out, "North");
+    EXPECT_EQ(ReadTextValue("\n\n North\n>", false, out, 8), 1);
+    EXPECT_STREQ(out, "North");
+    EXPECT_EQ(ReadWord(" OLDRV7\rVersion: 1.65", out, 8), 6u);
+    EXPECT_STREQ(out, "OLDRV7");
+    EXPECT_EQ(ReadWord(" \rVersion: 1.65", out, 8), 0u);  // the next line is not this value
+}
+
+TEST(ReplyRules, LineEndsBecomeOneCarriageReturn) {
+    struct Case {
+        std::string in;
+        const char* out;
+    };
+    const Case cases[] = {
+        {"\r\nTRU 3.64\r\n>", "\rTRU 3.64\r>"},
+        {"\nTRU 3.64\n>", "\rTRU 3.64\r>"},
+        {"\r\n\r\n>", "\r\r>"},   // still the empty prompt
+        {"\n\r>", "\r\r>"},       // LF then CR: two line ends
+        {"\rOK\r>", "\rOK\r>"},     // nothing to change
+        {"", ""},
+    };
+    for (const Case& c : cases) {
+        std::string text = c.in;
+        text.push_back('\0');
+        const std::uint32_t n = NormalizeLineEnds(text.data(), static_cast<std::uint32_t>(c.in.size()));
+        EXPECT_STREQ(text.c_str(), c.out) << c.in;
+        EXPECT_EQ(n, std::strlen(c.out));
+    }
+    EXPECT_TRUE(HasPromptLine("\r>"));
+    EXPECT_TRUE(HasPromptLine("OK\n>"));
+    EXPECT_TRUE(HasPromptLine("a>b\r>"));
+    EXPECT_FALSE(HasPromptLine(">"));
+    EXPECT_FALSE(HasPromptLine("OK>"));
+}
+
+TEST(ReplyRules, NumbersAreReadOnlyWithinTheirRange) {
+    struct Case {
+        const char* text;
+        range::IntRange range;
+        bool read;
+        std::int32_t value;
+    };
+    const Case cases[] = {
+        {"\r\n 42\r>", range::kAnyInt32, true, 42},
+        {"+7", range::kAnyInt32, true, 7},
+        {"-2147483648", range::kAnyInt32, true, -2147483647 - 1},
+        {"2147483647", range::kAnyInt32, true, 2147483647},
+        {"2147483648", range::kAnyInt32, false, 0},
+        {"-2147483649", range::kAnyInt32, false, 0},
+        {"99999999999999999999", range::kAnyInt32, false, 0},
+        {"-99999999999999999999", range::kAnyInt32, false, 0},
+        {"300", range::kTraitByte, false, 0},
+        {"-1", range::kTraitByte, false, 0},
+        {"255", range::kTraitByte, true, 255},
+        {"97", range::kTimeZone, false, 0},
+        {"-96", range::kTimeZone, true, -96},
+        {"65536", range::kIpPort, false, 0},
+        {"x", range::kAnyInt32, false, 0},
+        {"", range::kAnyInt32, false, 0},
+    };
+    for (const Case& c : cases) {
+        std::int32_t v = 0;
+        EXPECT_EQ(ReadInt(c.text, c.range, &v), c.read) << c.text;
+        EXPECT_EQ(v, c.value) << c.text;
+    }
+    std::int32_t h = 0;
+    EXPECT_TRUE(ReadHex("1A2B\r>", range::kRadioSubchannel, &h));
+    EXPECT_EQ(h, 0x1A2B);
+    EXPECT_FALSE(ReadHex("10000", range::kRadioSubchannel, &h));
+    EXPECT_FALSE(ReadHex("-1", range::kRadioSubchannel, &h));
+    EXPECT_FALSE(ReadHex("FFFFFFFFFFFFFFFFFFFF", range::kRadioSubchannel, &h));
+    EXPECT_FALSE(ReadHex("7", range::kRadioChannel, &h));
+    EXPECT_EQ(h, 0x1A2B);
+
+    double d = 5;
+    EXPECT_TRUE(ReadReal(" -89.5\r", 90, &d));
+    EXPECT_DOUBLE_EQ(d, -89.5);
+    for (const char* text : {"1e300", "1e400", "nan", "inf", "-inf", "90.00001", "x"}) {
+        EXPECT_FALSE(ReadReal(text, 90, &d)) << text;
+    }
+    EXPECT_DOUBLE_EQ(d, -89.5);
+    EXPECT_TRUE(HasNumber(" nan"));
+    EXPECT_TRUE(HasNumber("\r-5"));
+    EXPECT_FALSE(HasNumber("\r>"));
+
+    std::int32_t values[5] = {};
+    EXPECT_EQ(ReadIntegers("1 2 99999999999 4 5", values, 5, range::kNonNegative), 2);
+    EXPECT_EQ(ReadIntegers("1 2 3 4 5", values, 5, range::kNonNegative), 5);
+}
+
+TEST(ReplyRules, CommandsThatDoNotFitAreNotBuilt) {
+    char out[16];
+    EXPECT_TRUE(FormatCommand(out, sizeof out, "set -w %d\r", 60));
+    EXPECT_STREQ(out, "set -w 60\r");
+    EXPECT_TRUE(FormatCommand(out, sizeof out, "%s", "exactly15chars."));
+    EXPECT_FALSE(FormatCommand(out, sizeof out, "%s", "sixteen chars..."));
+    EXPECT_STREQ(out, "");  // nothing cut is left to send
+    EXPECT_FALSE(FormatCommand(out, sizeof out, "set -lat %+.5f\r", 1e300));
+    EXPECT_TRUE(IsSendableText("North Field"));
+    EXPECT_FALSE(IsSendableText("North\rset -i X"));
+    EXPECT_FALSE(IsSendableText("North\n"));
 }
 
 TEST(ReplyRules, SmallHelpers) {
@@ -125,8 +241,8 @@ TEST(ReplyRules, SmallHelpers) {
     EXPECT_STREQ(RadioValueStart("OK 2A1F\r>"), "2A1F\r>");
     EXPECT_STREQ(RadioValueStart("\r3\r>"), "\r3\r>");
     EXPECT_STREQ(RadioValueStart("OK"), "");  // never past the end
-    int values[5];
-    EXPECT_EQ(ReadIntegers("\r1 2 300\r>", values, 5), 3);
+    std::int32_t values[5];
+    EXPECT_EQ(ReadIntegers("\r1 2 300\r>", values, 5, range::kNonNegative), 3);
     EXPECT_EQ(ClampToByte(300), 255);
     EXPECT_EQ(ClampToByte(-3), 0);
 }

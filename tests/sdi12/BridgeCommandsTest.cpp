@@ -40,6 +40,11 @@ TEST_F(BridgeCommandsTest, AddressChangeIsAlwaysSentToAddressZero) {
     sensor.Script("A", "");
     EXPECT_EQ(sdi.SDISetSensorAddress('8'), rc::kUnreadableAnswer);
     EXPECT_TRUE(Logged("SDISetSensorAddress could not set sensor address to '8'"));
+    // What is no SDI-12 address is never sent.
+    const std::size_t before = link.HostWrites().size();
+    for (char bad : {'\n', '\0', '?', ' '}) EXPECT_EQ(sdi.SDISetSensorAddress(bad), rc::kOutOfRange) << int(bad);
+    EXPECT_EQ(link.HostWrites().size(), before);
+    EXPECT_TRUE(Logged("SDISetSensorAddress didn't get a valid sensor address (10)"));
 }
 
 TEST_F(BridgeCommandsTest, SerialNumberIsReadAndWrittenBack) {

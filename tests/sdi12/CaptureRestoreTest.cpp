@@ -92,14 +92,7 @@ TEST_P(CaptureRestoreTest, SensorGetsBackWhatItHad) {
 }
 
 INSTANTIATE_TEST_SUITE_P(PerSensorType, CaptureRestoreTest, ::testing::ValuesIn(kRoundTrips),
-                         [](const ::testing::TestParamInfo<RoundTrip>& param) {
-                             std::string name;
-                             for (const char* p = param.param.name; *p; ++p) {
-                                 if ((*p >= 'a' && *p <= 'z') || (*p >= 'A' && *p <= 'Z') || (*p >= '0' && *p <= '9'))
-                                     name += *p;
-                             }
-                             return name;
-                         });
+                         [](const ::testing::TestParamInfo<RoundTrip>& p) { return ParamName(p.param.name); });
 
 class CalibrationTest : public BridgeTest {};
 
@@ -153,12 +146,29 @@ TEST_F(CalibrationTest, WPX4WhoseXaReadFailsFailsTheCapture) {
     EXPECT_TRUE(Logged("SDIGetSensorCalibration recieved error -22 looking for Xa"));
 }
 
-TEST_F(CalibrationTest, FailedXaReadOfOtherTypesDoesNotFailTheCapture) {
+TEST_F(CalibrationTest, FailedXaReadWithoutADefaultIsReportedAndNeverWrittenEmpty) {
     UseSensor('k', 300);
+    const std::string x4 = sensor.State().x4;
+    sensor.Script("Xa", std::nullopt);
+    EXPECT_EQ(sdi.SDIGetSensorSettings(), rc::kSomeSettingsFailed);
+    EXPECT_STREQ(sdi.XaCalibration(), "");
+    EXPECT_EQ(sdi.X5Calibration(), x4);
+    EXPECT_TRUE(Logged("SDIGetSensorSettings could not capture all sensor settings"));
+
+    // The new firmware keeps its own Xa rather than an empty one.
+    sensor.ClearScripts();
+    sensor.FlashFirmware(301);
+    EXPECT_EQ(sdi.SDISetSensorSettings(), rc::kSomeSettingsFailed);
+    EXPECT_EQ(sensor.State().x4, x4);
+    EXPECT_FALSE(SensorWasWritten("Xb"));
+    EXPECT_EQ(sensor.State().xa, sensor.State().factoryXa);
+    EXPECT_TRUE(Logged("SDISetSensorCalibration doesn't have a valid Xb calibration string"));
+
+    // Where the firmware has a default, a failed read still gets it.
+    UseSensor('z', 340);
     sensor.Script("Xa", std::nullopt);
     EXPECT_EQ(sdi.SDIGetSensorSettings(), 1);
-    EXPECT_STREQ(sdi.XaCalibration(), "");
-    EXPECT_STRNE(sdi.X5Calibration(), "");
+    EXPECT_STREQ(sdi.XaCalibration(), kOldXa);
 }
 
 TEST_F(CalibrationTest, FailedX4ReadFailsTheCapture) {
@@ -167,7 +177,7 @@ TEST_F(CalibrationTest, FailedX4ReadFailsTheCapture) {
     EXPECT_TRUE(Logged("SDIGetSensorCalibration recieved error -22 looking for X4"));
 }
 
-TEST_F(CalibrationTest, DefaultsAreLoggedAsSetAndTheHR4WithoutXaWritesAnEmptyXb) {
+TEST_F(CalibrationTest, DefaultsAreLoggedAsSetAndTheHR4WithoutXaGetsNoEmptyXb) {
     UseSensor('z', 340);
     sensor.MutableState().xa = "";
     ASSERT_EQ(sdi.SDIGetSensorSettings(), 1);
@@ -180,9 +190,10 @@ TEST_F(CalibrationTest, DefaultsAreLoggedAsSetAndTheHR4WithoutXaWritesAnEmptyXb)
     EXPECT_STREQ(sdi.XaCalibration(), "");
     EXPECT_TRUE(Logged("SDIGetSensorCalibration found calibration Xa \"\""));
     std::size_t before = link.HostWrites().size();
-    EXPECT_EQ(sdi.SDISetSensorCalibration(nullptr), 1);
+    EXPECT_EQ(sdi.SDISetSensorCalibration(nullptr), rc::kSomeSettingsFailed);
     std::vector<std::string> writes = WritesFrom(before);
-    EXPECT_NE(std::find(writes.begin(), writes.end(), "?Xb!"), writes.end());
+    EXPECT_EQ(std::find(writes.begin(), writes.end(), "?Xb!"), writes.end());
+    EXPECT_TRUE(SensorWasWritten("X5"));
 }
 
 TEST_F(CalibrationTest, MinusOneRepairIsLogged) {
@@ -209,8 +220,13 @@ TEST_F(CalibrationTest, CalibrationWriteNeedsAnOk) {
 
     EXPECT_EQ(sdi.SDISetSensorCalibration("1 2 3"), 1);  // a given text instead of the stored one
     EXPECT_EQ(sensor.State().x4, "1 2 3");
-    EXPECT_EQ(sdi.SDISetSensorCalibration(""), 0);
+    const std::size_t writes = sensor.Writes().size();
+    EXPECT_EQ(sdi.SDISetSensorCalibration(""), rc::kSomeSettingsFailed);
     EXPECT_TRUE(Logged("SDISetSensorCalibration doesn't have a valid X5 calibration string"));
+    // A given text that doesn't fit its command is refused before anything is sent.
+    EXPECT_EQ(sdi.SDISetSensorCalibration(std::string(513, '1').c_str()), rc::kOutOfRange);
+    EXPECT_EQ(sdi.SDISetSensorCalibration("1 2!3"), rc::kOutOfRange);
+    EXPECT_EQ(sensor.Writes().size(), writes);
 }
 
 TEST_F(CalibrationTest, FailedXbIsReportedEvenWhenX5Landed) {

@@ -18,6 +18,15 @@
 
 namespace quor::sdi12test {
 
+// A test-name part made of a case's name: its letters and digits.
+inline std::string ParamName(const char* text) {
+    std::string name;
+    for (const char* p = text; *p; ++p) {
+        if ((*p >= 'a' && *p <= 'z') || (*p >= 'A' && *p <= 'Z') || (*p >= '0' && *p <= '9')) name += *p;
+    }
+    return name;
+}
+
 class BridgeTest : public ::testing::Test {
 protected:
     void SetUp() override { ASSERT_EQ(port.DSOpen("SIM1", 9600), 1); }

@@ -19,24 +19,76 @@ TEST(Sdi12TextTest, ReplyTextSkipsAddressAndOneBlankAndEndsAtCarriageReturn) {
     for (const Case& c : cases) EXPECT_EQ(ReplyText(c.reply), c.text) << c.reply;
 }
 
+TEST(Sdi12TextTest, ReplyBelongsToItsCommandByItsAddress) {
+    struct Case {
+        const char* command;
+        const char* reply;
+        char known;  // the sensor's address as last heard ('\0': not yet)
+        bool belongs;
+    } cases[] = {
+        // The address query: any address, with nothing after it.
+        {"?!", "3\r", '0', true},
+        {"?!", "3\r\n", '\0', true},
+        {"?!", "3 1.02 0.5\r", '3', false},  // a late calibration is no address answer
+        {"?!", "\n\r", '\0', false},
+        // Wildcard commands: the sensor's known address, or any while unknown.
+        {"?X4!", "3 1 2\r", '3', true},
+        {"?X4!", "3 1 2\r", '\0', true},
+        {"?X4!", "5 1 2\r", '3', false},
+        {"?X4!", "\n3 1 2\r", '\0', false},  // a line feed is no address
+        {"?X4!", "\0", '\0', false},
+        {"?X4!", "3 1 2", '3', false},         // no carriage return: not all of it came
+        {"?X4!", "", '3', false},
+        // The address change: the new address, or the old one when not taken.
+        {"0A7!", "7\r", '0', true},
+        {"0A7!", "0\r", '5', true},
+        {"0A7!", "5\r", '5', false},
+        // A command to one address is answered from it.
+        {"3I!", "3\r", '\0', true},
+        {"3I!", "0\r", '0', false},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(ReplyBelongs(c.command, c.reply, c.known), c.belongs) << c.command << " " << c.reply;
+    }
+}
+
+TEST(Sdi12TextTest, OnlyPrintableTextWithoutTheCommandEndIsSendable) {
+    EXPECT_TRUE(IsSendableText("1.02 -0.013\t0.25"));
+    EXPECT_TRUE(IsSendableText(""));
+    EXPECT_FALSE(IsSendableText("1 2!3"));
+    EXPECT_FALSE(IsSendableText("1 2\n"));
+    EXPECT_FALSE(IsSendableText(std::string("1\0" "2", 3)));
+    EXPECT_FALSE(IsSendableText("caf\xe9"));
+}
+
 TEST(Sdi12TextTest, IdentificationGivesAddressTextAndVersion) {
     struct Case {
         const char* reply;
+        bool readable;
+        bool tooLong;
         char address;
         const char* identification;
         std::uint32_t version;
     } cases[] = {
-        {"013VENDORXXMODEL 356", '0', "VENDORXXMODEL 356", 356},
-        {"313KARVELL 7QA   399 rev B\r\n", '3', "KARVELL 7QA   399 rev B", 399},
-        {"013KARVELL 7QA   04\r", '0', "KARVELL 7QA   04", 4},  // a short version stops at the line end
-        {"013KARVELL 7QA   3x5\r", '0', "KARVELL 7QA   3x5", 3},
-        {"0\r", '0', "", 0},
-        {"", '0', "", 0},
-        // Cut to 36 characters.
-        {"013KARVELL 7QA   356 and a lot more text after it\r", '0', "KARVELL 7QA   356 and a lot more tex", 356},
+        {"013VENDORXXMODEL 356", true, false, '0', "VENDORXXMODEL 356", 356},
+        {"313KARVELL 7QA   399 rev B\r\n", true, false, '3', "KARVELL 7QA   399 rev B", 399},
+        {"013KARVELL 7QA   356 and more text:36\r", true, false, '0', "KARVELL 7QA   356 and more text:36", 356},
+        {"013KARVELL 7QA   999999999999999999\r", true, false, '0', "KARVELL 7QA   999999999999999999", 999},
+        // Longer than its field: not cut, not kept.
+        {"013KARVELL 7QA   356 and a lot more text after it\r", true, true, '0', "", 356},
+        // No three-digit version, no address: nothing is guessed.
+        {"013KARVELL 7QA   04\r", false, false, '0', "", 0},
+        {"013KARVELL 7QA   3x5\r", false, false, '0', "", 0},
+        {"013KARVELL 7QA   -12\r", false, false, '0', "", 0},
+        {"0 99999999999999999999\r", false, false, '0', "", 0},
+        {"\n13KARVELL 7QA   356\r", false, false, '0', "", 0},
+        {"0\r", false, false, '0', "", 0},
+        {"", false, false, '0', "", 0},
     };
     for (const Case& c : cases) {
         IdentityReading r = ParseIdentification(c.reply);
+        EXPECT_EQ(r.readable, c.readable) << c.reply;
+        EXPECT_EQ(r.tooLong, c.tooLong) << c.reply;
         EXPECT_EQ(r.address, c.address) << c.reply;
         EXPECT_EQ(r.identification, c.identification) << c.reply;
         EXPECT_EQ(r.version, c.version) << c.reply;
@@ -51,9 +103,18 @@ TEST(Sdi12TextTest, SensorTypeIsALetterOrANumberKeptInEightBits) {
         bool numeric;
     } cases[] = {
         {"0 z\r", true, 'z', false}, {"0z\r", true, 'z', false}, {"0115\r", true, 115, true},
-        {"0 93\r", true, 93, true},  {"0 300\r", true, 300 & 0xFF, true}, {"01159\r", true, 115, true},
-        {"0\r", false, 0, false},    {"0 \r", false, 0, false},      {"", false, 0, false},
-        {"0 0\r", false, 0, true},   // type 0 is no type
+        {"0 93\r", true, 93, true},  {"0 254\r", true, 254, true}, {"0 z \r", true, 'z', false},
+        {"0\r", false, 0, false},    {"0 \r", false, 0, false},    {"", false, 0, false},
+        {"0 0\r", false, 0, false},  // type 0 and 255 are no type
+        {"0 255\r", false, 0, false},
+        // Out of range is no type, never a masked or shortened number.
+        {"0 300\r", false, 0, false},
+        {"01159\r", false, 0, false},
+        {"0 99999999999999999999\r", false, 0, false},
+        {"0\x01\r", false, 0, false},
+        {"0 \n\r", false, 0, false},
+        {"0 zQQQQ\r", false, 0, false},
+        {"0 7 rev\r", false, 0, false},
     };
     for (const Case& c : cases) {
         TypeReading r = ParseSensorType(c.reply);
@@ -63,22 +124,25 @@ TEST(Sdi12TextTest, SensorTypeIsALetterOrANumberKeptInEightBits) {
     }
 }
 
-TEST(Sdi12TextTest, SerialNumberFollowsTheAddressAndIsCutToItsField) {
+TEST(Sdi12TextTest, SerialNumberFollowsTheAddressAndIsKeptWholeOrNotAtAll) {
     struct Case {
         const char* reply;
-        bool present;
+        FieldRead read;
         const char* sn;
     } cases[] = {
-        {"0 KD-40712\r", true, "KD-40712"},
-        {"0KD-40712\r", true, "KD-40712"},
-        {"0\r", false, ""},
-        {"0 \r", false, ""},
-        {"0", false, ""},
-        {"0 0123456789012345678901234567890123456789\r", true, "01234567890123456789012345678901"},
+        {"0 KD-40712\r", FieldRead::kRead, "KD-40712"},
+        {"0KD-40712\r", FieldRead::kRead, "KD-40712"},
+        {"0 01234567890123456789012345678901\r", FieldRead::kRead, "01234567890123456789012345678901"},
+        {"0\r", FieldRead::kAbsent, "old"},
+        {"0 \r", FieldRead::kAbsent, "old"},
+        {"0", FieldRead::kAbsent, "old"},
+        {"0 012345678901234567890123456789012\r", FieldRead::kTooLong, "old"},
+        {"0 KD!40712\r", FieldRead::kUnsendable, "old"},
+        {"0 KD\n40712\r", FieldRead::kUnsendable, "old"},
     };
     for (const Case& c : cases) {
-        SerialNumber sn;
-        EXPECT_EQ(ParseSerialNumber(c.reply, sn), c.present) << c.reply;
+        SerialNumber sn = "old";
+        EXPECT_EQ(ParseSerialNumber(c.reply, sn), c.read) << c.reply;
         EXPECT_EQ(sn, c.sn) << c.reply;
     }
 }
@@ -194,6 +258,13 @@ TEST(Sdi12TextTest, OldNineNumberCalibrationIsConverted) {
         {"2 0.5 3.5 0 1.5 2.5 0 0 4", true, "2.000 -1.666667e+02 3.333333e+02 0.000000e+00 2.0 4.0"},
         {"1 2 3 4 5 6 7 8", false, ""},  // not the old format: kept as it was
         {"1 2 2 4 5 6 7 8 9", false, ""},  // no conversion defined for N2 = N3
+        {"+1 2 3 4 5 6 7 8 9", true, "1.000 -2.000000e+03 1.000000e+03 0.000000e+00 5.5 9.0"},
+        // Not finite, or beyond single precision: no value is invented.
+        {"inf 2 3 4 5 6 7 8 9", false, ""},
+        {"1 2 3 4 5 6 7 8 nan", false, ""},
+        {"1 2 3 4 5 6 7 8 1e300", false, ""},
+        {"1 2 3 4 3e38 3e38 7 8 9", false, ""},  // E overflows
+        {"1 0 1e-37 4 5 6 7 8 9", false, ""},    // B overflows
         {"", false, ""},
     };
     for (const Case& c : cases) {

@@ -39,6 +39,57 @@ TEST_F(SendCommandTest, RelayThatDropsEveryOtherCommandIsRecoveredWithoutTheBar)
     EXPECT_EQ(reader.Dropped(), 1u);
 }
 
+TEST_F(SendCommandTest, RelayPassingCrLfLeavesNoLineFeedInTheNextAnswer) {
+    reader.PassSensorLineEnds(true);
+    reader.DropEveryOtherCommand(true);
+    char buf[64];
+    std::uint32_t cap = sizeof buf;
+    // The recovery's "0\r\n" ends just before the second attempt's answer.
+    EXPECT_GT(sdi.SDISendCommand("?I!", buf, &cap, nullptr), 0);
+    EXPECT_EQ(std::string(buf).substr(0, 3), "013");
+    EXPECT_EQ(sdi.SDIGetSensorVersion(), 356);
+    EXPECT_EQ(sdi.Address(), '0');
+}
+
+TEST_F(SendCommandTest, LateReplyToTheLostAttemptIsNotTakenForTheRecoveryOrTheRetry) {
+    sensor.MutableState().address = '3';
+    sensor.MutableState().x4 = "1.02 -0.013";
+    reader.HoldReplies("?X4!");
+    char buf[64];
+    std::uint32_t cap = sizeof buf;
+    EXPECT_EQ(sdi.SDISendCommand("?X4!", buf, &cap, nullptr), 14);
+    EXPECT_STREQ(buf, "3 1.02 -0.013\r");
+    EXPECT_EQ(link.HostWrites(), (Writes{"|", "?X4!", "|", "|", "|", "?!", "?X4!"}));
+    EXPECT_TRUE(Logged("SDISendCommand ignored \"3 1.02 -0.013\r\": no answer to \"?!\""));
+}
+
+TEST_F(SendCommandTest, AnswerFromAnotherAddressIsIgnoredUntilTheRecoveryHearsTheSensor) {
+    sensor.MutableState().address = '3';
+    ASSERT_EQ(sdi.SDIGetSensorVersion(), 356);
+    // A firmware update puts the sensor at "0" behind the bridge's back.
+    sensor.MutableState().address = '0';
+    std::size_t before = link.HostWrites().size();
+    char buf[64];
+    std::uint32_t cap = sizeof buf;
+    EXPECT_GT(sdi.SDISendCommand("?post!", buf, &cap, nullptr), 0);
+    EXPECT_STREQ(buf, "0Code Good\r");
+    EXPECT_EQ(WritesFrom(before), (Writes{"|", "?post!", "|", "|", "|", "?!", "?post!"}));
+    EXPECT_TRUE(Logged("SDISendCommand ignored \"0Code Good\r\": no answer to \"?post!\""));
+    // Heard at "0" now: no further recovery.
+    before = link.HostWrites().size();
+    EXPECT_EQ(sdi.SDICheckBinary(), 1);
+    EXPECT_EQ(WritesFrom(before), (Writes{"|", "?post!"}));
+}
+
+TEST_F(SendCommandTest, ReplyWithoutItsCarriageReturnIsNoAnswer) {
+    reader.PassSensorLineEnds(true);
+    sensor.ScriptRaw("X4", "0 1.5 2.5");
+    char buf[64];
+    std::uint32_t cap = sizeof buf;
+    EXPECT_EQ(sdi.SDISendCommand("?X4!", buf, &cap, nullptr), rc::kNoAnswerLastAttempt);
+    EXPECT_EQ(cap, 0u);
+}
+
 TEST_F(SendCommandTest, SilentRelayGivesNoAnswerAfterOneRecovery) {
     reader.SetSilent(true);
     char buf[64] = "stale";
