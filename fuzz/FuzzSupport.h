@@ -94,7 +94,7 @@ inline bool Space(char c) { return std::isspace(static_cast<unsigned char>(c)) !
 inline bool Digit(char c) { return c >= '0' && c <= '9'; }
 
 // "code major.minor[patch]" read the way a firmware writes it: a first word,
-// blanks, a major number of plain digits, ".", one minor digit and an
+// blanks, a major number that is not negative, ".", one minor digit and an
 // optional patch digit (blanks may stand before each digit, as "%1d" reads
 // them). valid is false for anything else, and for a number that does not
 // fit a signed 32-bit version (major * 100 + minor * 10 + patch).
@@ -113,13 +113,16 @@ inline VersionForm ReadVersionForm(std::string_view text) {
     if (i == word) return f;
     f.code.assign(text.substr(word, i - word));
     while (i < text.size() && Space(text[i])) ++i;
-    if (i < text.size() && text[i] == '+') ++i;
+    const bool negative = i < text.size() && text[i] == '-';
+    if (i < text.size() && (text[i] == '+' || text[i] == '-')) ++i;
     if (i >= text.size() || !Digit(text[i])) return f;
     long long major = 0;
     for (; i < text.size() && Digit(text[i]); ++i) {
         major = major * 10 + (text[i] - '0');
         if (major > INT_MAX) return f;
     }
+    // A version is never negative ("-0" is still 0).
+    if (negative && major != 0) return f;
     if (i >= text.size() || text[i] != '.') return f;
     ++i;
     while (i < text.size() && Space(text[i])) ++i;

@@ -25,7 +25,7 @@ void CheckTextValue(const std::string& answer, bool afterCr) {
     FUZZ_CHECK(n <= kFieldChars, "a value of %zu characters", n);
     FUZZ_CHECK((r == 1) == (n > 0), "result %d with a value of %zu characters", r, n);
     if (r != 1) return;
-    FUZZ_CHECK(!std::strchr(out, '\r'), "a carriage return in the value");
+    FUZZ_CHECK(!std::strchr(out, '\r') && !std::strchr(out, '\n'), "a line end in the value");
     // The value is a piece of the answer, which ends at a line end or the end.
     const char* at = std::strstr(answer.c_str(), out);
     FUZZ_CHECK(at != nullptr, "value \"%s\" is not in the answer", out);
@@ -54,9 +54,19 @@ void FuzzOne(const std::uint8_t* data, std::size_t size) {
     FUZZ_CHECK(name == 1 || (name <= -50 && name >= -56), "name check %d", name);
     if (name == 1) FUZZ_CHECK(answer.size() >= 1 && answer.size() <= 8, "a name of %zu accepted", answer.size());
 
-    int values[8] = {};
-    const int found = ReadIntegers(text, values, 8);
+    // Numbers are read only within their range.
+    constexpr range::IntRange kSmall{-90, 1000};
+    std::int32_t values[8] = {};
+    const int found = ReadIntegers(text, values, 8, kSmall);
     FUZZ_CHECK(found >= 0 && found <= 8, "%d integers", found);
+    for (int i = 0; i < found; ++i) FUZZ_CHECK(kSmall.Holds(values[i]), "integer %d read as %d", i, values[i]);
+    std::int32_t one = 7777;
+    if (ReadInt(text, kSmall, &one)) FUZZ_CHECK(kSmall.Holds(one), "integer read as %d", one);
+    else FUZZ_CHECK(one == 7777, "a refused integer changed the value");
+    double real = 0;
+    if (ReadReal(text, 90.0, &real)) FUZZ_CHECK(WithinLimit(real, 90.0) && real >= -90 && real <= 90, "real %g", real);
+    std::int32_t number = -7;
+    if (ParseVersionNumber(text, &number)) FUZZ_CHECK(number >= 0, "version number %d", number);
 
     char word[kFamilyWordSize];
     std::int32_t version = -7;

@@ -68,15 +68,27 @@ void FuzzOne(const std::uint8_t* data, std::size_t size) {
     FUZZ_CHECK(id.version <= 999, "identification version %u of three digits", id.version);
     (void)TypeFromIdentification(id.identification.view());
 
-    SerialNumber serial;
-    if (ParseSerialNumber(reply, serial)) {
+    SerialNumber serial = "untouched";
+    const FieldRead sn = ParseSerialNumber(reply, serial);
+    if (sn == FieldRead::kRead) {
         FUZZ_CHECK(!serial.empty(), "an empty serial number read");
         FUZZ_CHECK(serial.view() == text, "serial number \"%s\" is not the reply's \"%.*s\"", serial.c_str(),
                    static_cast<int>(text.size()), text.data());
+        FUZZ_CHECK(IsSendableText(serial.view()), "serial number \"%s\" cannot be sent back", serial.c_str());
+    } else {
+        FUZZ_CHECK(serial == "untouched", "a serial number not read changed the field");
+    }
+
+    // An answer taken for a command begins with a sensor address and ends.
+    for (const char* command : {"0I!", "?!", "0X#!", "?X8!"}) {
+        if (ReplyBelongs(command, reply, '\0'))
+            FUZZ_CHECK(!reply.empty() && IsAddress(reply[0]) && reply.find('\r') != std::string_view::npos,
+                       "a reply taken for %s without an address or its end", command);
     }
 
     const TypeReading type = ParseSensorType(reply);
     FUZZ_CHECK(type.type >= 0 && type.type <= 255, "type %d", type.type);
+    if (type.known && type.numeric) FUZZ_CHECK(type.type >= 1 && type.type <= 254, "type number %d", type.type);
     if (type.known && type.numeric) {
         const std::string_view digits = text.substr(0, 3);
         std::uint32_t n = 0;
