@@ -116,17 +116,16 @@ VersionFields ScanVersion(const char* s) {
     if (wordLen > kMaxDeviceCodeChars) return f;
     f.code.Assign(std::string_view(word, wordLen));
     f.items = 1;
-    // " %d": blanks, an optional sign, digits.
+    // " %d": blanks, then digits. A firmware version carries no sign, so a
+    // signed number is no version (a negative one would pass every range).
     while (*s && IsBlank(*s)) ++s;
-    bool negative = false;
-    if (*s == '+' || *s == '-') negative = (*s++ == '-');
     if (!IsDigit(*s)) return f;
     long long major = 0;
     while (IsDigit(*s)) {
         if (major <= INT_MAX) major = major * 10 + (*s - '0');  // stays far inside long long
         ++s;
     }
-    f.major = negative ? -major : major;
+    f.major = major;
     f.items = 2;
     // ".": the point itself, nothing before it.
     if (*s != '.') return f;

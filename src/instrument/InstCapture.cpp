@@ -355,6 +355,12 @@ ResultCode Quor_protocol::SetOne(std::uint32_t bit) {
         case inst::kTuning: {
             SetGroup group;
             for (int i = 0; i < inst::kTuningValues; ++i) {
+                // A value that was never read (or an older file's missing sixth)
+                // is not restored: sending it empty would wipe the device's own.
+                if (s.cal[i].empty()) {
+                    group.Add(rc::kSomeSettingsFailed);
+                    continue;
+                }
                 command.Format("set -%s %s\r", kTuningKeys[i], s.cal[i].c_str());
                 group.Add(SetValue(command.c_str(), kTuningKeys[i], s.cal[i].c_str()));
             }

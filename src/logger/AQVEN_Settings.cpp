@@ -691,7 +691,7 @@ ResultCode AQVEN_Protocol::DeviceSettings(LoggerSettings* record, std::uint32_t*
     if (!get) {
         values = *record;
         settings_ = *record;
-    } else if (settings_.firmwareVersion != 0) {
+    } else if (settings_.firmwareVersion > 0) {  // a failed identification leaves -1
         done |= req::kVersion;
         work &= ~req::kVersion;
     } else {

@@ -329,6 +329,9 @@ TEST(ParseVersionText, RejectsWithoutTouchingTheRecord) {
         "Rv70 99999999.11",        // major x 100 alone is past 32 bits
         "RV70 -99999999.11",
         "RV70 -2147483648.11",
+        "RV70 -2.51",    // a signed number is no firmware version
+        "RV70 +2.51",
+        "TRU -0.9",
         "RV70 99999999999999999999999.11",
         "ABCDEFGHIJKLMNOPQRST 1.00",  // a first word of 20 characters is no code
     };

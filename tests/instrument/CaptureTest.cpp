@@ -176,6 +176,14 @@ TEST_F(ProtocolBench, TuningValuesGoToTheFirstSixEntries) {
     EXPECT_EQ(proto.SetInstInfo(0x4), -34);
     d.unanswered.clear();
     EXPECT_EQ(proto.SetInstInfo(0x4), -34);
+    // An empty value (an older file has no sixth) is never sent, and counts as not restored.
+    d.refused.clear();
+    proto.MutableInstrument().cal[5].Clear();
+    const std::size_t before = d.Lines().size();
+    EXPECT_EQ(proto.SetInstInfo(0x4), -35);
+    const std::vector<std::string> sent(d.Lines().begin() + static_cast<std::ptrdiff_t>(before), d.Lines().end());
+    EXPECT_EQ(sent, (std::vector<std::string>{"set -p0 0.1", "set -p3 3", "set -p5 5", "set -lwidth 12",
+                                              "set -ltemp 25"}));
 }
 
 // --- restore -------------------------------------------------------------------

@@ -133,6 +133,18 @@ TEST_F(Settings, EmptyRequestRunsOnlyTheVersion) {
     EXPECT_EQ(Link().HostWrites().size(), 1u);
 }
 
+TEST_F(Settings, AFailedIdentificationIsAskedAgainNotTakenAsRead) {
+    SerialLogger(SimLoggerKind::kRv70);
+    ASSERT_EQ(proto.DSOpen("SIM1", 9600), 1);
+    proto.MutableSettings().firmwareVersion = -1;  // what a failed identification leaves
+    LoggerSettings s;
+    std::uint32_t request = 0;
+    EXPECT_EQ(proto.DeviceSettings(&s, &request, 0), 1);
+    EXPECT_EQ(Link().HostWrites().size(), 1u);  // the version query went out
+    EXPECT_GT(s.firmwareVersion, 0);
+    EXPECT_EQ(s.kind, kKindRv70);
+}
+
 TEST_F(Settings, RadioRequestReadsTheTraitFirst) {
     SerialLogger(SimLoggerKind::kKL3);
     ASSERT_EQ(Connect(kLinkSerial), 1);
