@@ -23,7 +23,12 @@ constexpr std::uint32_t kLoaderBaud = 9600;
 constexpr std::uint32_t kConnectTries = 2;
 
 // The version a reply gives, or -1 when it gives none.
-long long VersionOf(std::string_view reply) {
+long long VersionOf(std::string_view raw) {
+    // The port drops NUL bytes before the host sees the reply.
+    std::string kept;
+    for (char c : raw)
+        if (c != '\0') kept += c;
+    std::string_view reply = kept;
     // The host reads up to the reply's carriage return, at most 20 characters.
     reply = reply.substr(0, kBSLReplyMaxChars);
     reply = reply.substr(0, reply.find('\r'));

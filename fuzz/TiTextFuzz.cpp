@@ -46,11 +46,13 @@ bool ReadExactly(std::string_view file, ByteMap& bytes) {
         std::string_view header = section.substr(1, lf - 1);
         while (!header.empty() && (header.back() == '\r' || header.back() == ' ' || header.back() == '\t'))
             header.remove_suffix(1);
-        if (header.empty() || header.size() > 5) return false;
+        // Writers such as srec_cat pad the address with zeros past five digits.
+        if (header.empty()) return false;
         std::uint32_t address = 0;
         for (char c : header) {
             if (!HexDigit(c)) return false;
             address = address * 16 + HexValue(c);
+            if (address > kHighestImageAddress) return false;
         }
         if (address >= kLoaderAreaSkipFirst && address <= kLoaderAreaSkipLast) continue;
         if (address >= kVectorSectionFirst && address <= kVectorSectionLast) vectorSection = true;

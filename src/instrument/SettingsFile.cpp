@@ -179,7 +179,8 @@ bool TypeLineIs(std::string_view text, std::initializer_list<const char*> accept
     return false;
 }
 
-constexpr range::IntRange kTraitRange{0, kTraitKnown | 0xFF};
+constexpr std::uint32_t kTraitBits = kTraitKnown | 0xFF;
+constexpr range::IntRange kTraitRange{0, kTraitBits};
 
 bool IsSdi12Address(std::int64_t c) {
     return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
@@ -325,7 +326,13 @@ ResultCode Quor_protocol::ReadLoggerFile(std::string_view text) {
         // nothing else. Its set sends only the byte, so a wider value would
         // go out as some other trait.
         std::int32_t trait = 0;
-        if (r.Int32("trait", trait, req::kTrait, kTraitRange)) s.trait = static_cast<std::uint32_t>(trait);
+        if (r.Int32("trait", trait, req::kTrait, kTraitRange)) {
+            if ((static_cast<std::uint32_t>(trait) & ~kTraitBits) == 0) {
+                s.trait = static_cast<std::uint32_t>(trait);
+            } else {
+                r.found &= ~req::kTrait;  // bits between the byte and the known bit: no capture's
+            }
+        }
         r.Int32("wake", s.wakeInterval, req::kWake);
         r.Int32("padc", s.padc, req::kPadc);
         r.Bytes("ports", s.ports, req::kPorts);

@@ -178,6 +178,7 @@ TEST_F(SettingsFileHostile, ATraitNoCaptureCanHoldIsNotRestored) {
         {"trait=\"-1\"", 0},
         {"trait=\"-2147483648\"", 0},
         {"trait=\"16640\"", 0},  // 0x4100
+        {"trait=\"1639\"", 0},   // 0x667: bits between the byte and the known bit
         {"trait=\"16639\"", req::kTrait},
         {"trait=\"0\"", req::kTrait},
     };
