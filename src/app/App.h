@@ -9,11 +9,10 @@
 // lister) and keeps them until it is destroyed; the front-end interfaces
 // are borrowed and must outlive it.
 //
-// Built so far: start-up, ErrorOK, the start-up timers' handlers, the
-// sensor-type menu items and the close handler's saving of the user
-// settings. The update sequences, the start timer, the progress callback,
-// the quit guard, the comm-port selector's handlers and the other menu
-// commands are still to come.
+// Threads: the app assumes none. A window runs the start timer's handler
+// (the whole update) on a worker thread and the other handlers on its own;
+// while Busy() those that would change the image, the port, the log or the
+// device refuse with a short message instead of disturbing the update.
 
 #include <array>
 #include <atomic>
@@ -93,6 +92,46 @@ class App {
     // A sensor-type menu item: checks it alone and makes its sensor the
     // product. Items that are not sensor types are ignored.
     void OnSensorTypeItem(Control item);
+
+    // --- update control ---
+    // "Start" and "&Update Firmware": disable them and "Close", then start
+    // the start timer, whose handler (OnStartTimer) runs one whole update.
+    void OnStartClick();
+    void OnStartTimer();
+    // The loader host's progress callback (kind 'X' erase, 'W' upload);
+    // returns the keep-going flag.
+    bool UpdateProgress(unsigned total, unsigned done, int phase, char kind);
+    // "&Exit", the title bar's close, Alt+F4: refuses while busy.
+    void ConfirmQuit();
+    // "Close" closes the window directly.
+    void OnCloseClick();
+    // The comm-port list is about to drop down / the user picked entry index.
+    void OnCommPortDropDown();
+    void OnCommPortChange(int index);
+
+    // The update sequences; each reports its own failures to the user.
+    ResultCode UpdateInstrument();
+    ResultCode UpdateDigitalSensor();
+
+    // --- menu commands ---
+    void OnOpenFirmwareFile();
+    void OnDumpFirmwareImage();
+    void OnVerboseErrorFile();
+    void OnForceFindAllCommPorts();
+    void OnDontEraseData();
+    void OnReplaceSerialNumber();
+    void OnHelp();
+    void OnAbout();
+    void OnCheckNewerVersion();
+    // Runs the handler of any menu item or button named by item.
+    void OnCommand(Control item);
+
+    // --- texts ---
+    std::string HelpText() const;
+    std::string AboutText() const;
+    // The calibration notice after a successful update of type; nothing
+    // for a type without one.
+    void ShowUpdateNotice(DeviceType type);
 
     // --- state ---
     const ProductConfig& Config() const { return config_; }

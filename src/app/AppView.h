@@ -42,6 +42,11 @@ class AppView {
 
     // Asks the window to close; it then runs the app's close handler.
     virtual void CloseWindow() = 0;
+
+    // Repaint and run the window's pending events; the sequences call it
+    // after every status change and in every progress callback. A window
+    // that runs the update on a worker thread needs nothing here.
+    virtual void ProcessPendingMessages() {}
 };
 
 }  // namespace quor::app
