@@ -260,5 +260,41 @@ TEST_F(UpdateControlTest, ADeviceFoundInItsLoaderIsRestoredFromTheFileOnDisk) {
     EXPECT_EQ(start, (std::vector<int>{0, 2, 6}));
 }
 
+// How long one connection attempt takes against a device that hears nothing.
+std::uint64_t FailedConnectMs(sim::SimWorld& world) {
+    Quor_protocol probe(nullptr);
+    DeviceTypeInfo record;
+    const std::uint64_t start = world.NowMs();
+    EXPECT_LT(probe.DPConnect(kSimPort, 2, 3, &record), 0);
+    return world.NowMs() - start;
+}
+
+TEST_F(UpdateControlTest, TheThirdReconnectAttemptCompletesTheUpdate) {
+    sim::InstrumentModel& tru = Device("TRU 3.64", "TRU 3.65");
+    tru.SetSetting("sn", "TRU-313131");
+    const sim::InstrumentState before = tru.State();
+    tru.GoSilentAfterCommands(0);
+    const std::uint64_t attemptMs = FailedConnectMs(world);
+    tru.WakeUp();
+    Start();
+    // Deaf through two attempts and the 0 and 1500 ms waits after them.
+    AtStatus("Restarting the Dewmark Tru, please wait...",
+             [&] { tru.GoSilentAfterCommands(0, 2 * attemptMs + 750); });
+
+    ASSERT_TRUE(PressStart());
+
+    EXPECT_EQ(app->LastUpdateResult(), rc::kOk);
+    EXPECT_TRUE(dialogs.messages.empty());
+    EXPECT_EQ(tru.State(), before);
+    EXPECT_EQ(tru.VersionText(), "TRU 3.65");
+    // Two attempts failed after the restart, the third connected.
+    const std::string log = LogText();
+    std::size_t at = log.find("BSLSendVectors successful");
+    ASSERT_NE(at, std::string::npos);
+    int failed = 0;
+    while ((at = log.find("DPConnect couldn't connect.", at + 1)) != std::string::npos) ++failed;
+    EXPECT_EQ(failed, 2);
+}
+
 }  // namespace
 }  // namespace quor::app::testing
