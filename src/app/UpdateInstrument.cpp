@@ -19,8 +19,8 @@ constexpr std::uint32_t kLoaderConnectTries = 3;
 constexpr int kReconnectAttempts = 3;
 // After the n-th failed reconnect (counting from 0) the wait is n times this.
 constexpr std::uint32_t kReconnectPauseStepMs = 1500;
-// What a device found in its loader is taken to run: newer than any image,
-// so no check that reads the version stops the resumed update.
+// The version a device found in its loader is recorded with; the checks
+// that would read it are skipped on that path.
 constexpr std::int32_t kLoaderRunningVersion = 999;
 constexpr std::int32_t kLowBatteryPercent = 10;
 constexpr int kLoaderStartBar = 6;
