@@ -115,11 +115,7 @@ void App::ResetControlsAfterUpdate() {
     fe_.view.SetEnabled(Control::btnClose, true);
     fe_.view.SetDefaultButton(Control::btnClose);
     fe_.view.SetEnabled(Control::mnuUpdateFirmware, true);
-    replaceSerialNumber_ = false;
-    fe_.view.SetChecked(Control::mnuReplaceSerialNumber, false);
-    fe_.view.SetVisible(Control::newSN, false);
-    fe_.view.SetVisible(Control::newSNstr, false);
-    fe_.view.SetText(Control::newSNstr, "");
+    ResetReplaceSerialNumber();
     fe_.view.SetEnabled(Control::cbCommPort, true);
     fe_.view.SetCursor(Cursor::kNormal);
     busy_.store(false);

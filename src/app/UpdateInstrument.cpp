@@ -308,8 +308,7 @@ ResultCode App::FinishInstrument() {
     StepBar();
     SetStatus("Restoring settings...");
     if (d.saveSettings) {
-        const std::string newSerial =
-            replaceSerialNumber_ ? fe_.view.Text(Control::newSNstr) : std::string();
+        const std::string newSerial = NewSerialNumber();
         r = protocol_->DPRestoreInfo(settingsFile_.c_str(),
                                      newSerial.empty() ? nullptr : newSerial.c_str());
         const MessageNames names{windowCaption_, productName_, PortDescription()};
@@ -319,7 +318,7 @@ ResultCode App::FinishInstrument() {
     if (d.setTime) protocol_->DPSetTime();
     StepBar();
 
-    if (d.eraseData && !dontEraseData_) {
+    if (d.eraseData && !DontEraseData()) {
         SetStatus("Erasing old data...");
         r = protocol_->DPEraseData();
         if (r < 0) {
