@@ -180,6 +180,12 @@ class App {
     // Read by the quit guard and the progress callback, possibly from
     // another thread while an update runs.
     bool Busy() const { return busy_.load(); }
+    // The device of the running (or last) update and its settings file.
+    const DeviceTypeInfo& DeviceInfo() const { return deviceInfo_; }
+    const std::string& SettingsFile() const { return settingsFile_; }
+    // What the last update's sequence returned (0 before any); a command
+    // line reports it as its outcome.
+    ResultCode LastUpdateResult() const { return lastUpdateResult_; }
     bool KeepGoing() const { return keepGoing_.load(); }
 
     // The long-lived objects; null before start-up.
@@ -240,6 +246,37 @@ class App {
     bool replaceSerialNumber_ = false;
     // Tests of the refusals while busy set the flag an update would set.
     friend struct AppTestAccess;
+
+    // --- the update: start timer, sequences, progress callback ---
+    // The window's status text, repainted before the next device step.
+    void SetStatus(const std::string& text);
+    // The progress bar (kept within 0..100), and "step the bar": +2.
+    void SetBar(int percent);
+    void StepBar() { SetBar(bar_ + kBarStep); }
+    void CleanUpFailedUpdate();
+    void FinishUpdate(std::uint32_t startMs);
+    void ResetControlsAfterUpdate();
+    // The port record's description the messages name; "" without one.
+    std::string PortDescription() const;
+    // UpdateInstrument's parts; each reports its own failure.
+    ResultCode ConnectInstrument(bool* loaderRunning);
+    ResultCode CheckInstrument();
+    ResultCode CheckImageFitsDevice();
+    ResultCode CaptureInstrumentSettings();
+    ResultCode ProgramInstrument();
+    ResultCode ReconnectInstrument();
+    ResultCode FinishInstrument();
+    // Moves a settings file that this run did not write out of the way.
+    void SetAsideStaleSettingsFile();
+    static constexpr int kBarStep = 2;
+
+    DeviceTypeInfo deviceInfo_;  // the device of the running update
+    std::string settingsFile_;
+    float uploadAccumulator_ = 0.0f;
+    ResultCode lastUpdateResult_ = 0;
+    int bar_ = 0;
+    // Set by the digital sensor sequence when the sensor's settings could not be read.
+    bool sensorSettingsMissing_ = false;
 
     std::unique_ptr<QuorLog> log_;
     std::unique_ptr<Quor_protocol> protocol_;

@@ -5,12 +5,6 @@
 
 namespace quor::app {
 
-void App::OnStartClick() {}
-void App::OnStartTimer() {}
-bool App::UpdateProgress(unsigned, unsigned, int, char) { return keepGoing_.load(); }
-void App::ConfirmQuit() {}
-void App::OnCloseClick() {}
-ResultCode App::UpdateInstrument() { return rc::kNotForThisDevice; }
 ResultCode App::UpdateDigitalSensor() { return rc::kNotForThisDevice; }
 
 }  // namespace quor::app
