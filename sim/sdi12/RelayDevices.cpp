@@ -23,8 +23,8 @@ LoggerProfile RelayProfile(const RelayFirmware& firmware) {
     return p;
 }
 
-SdiRelayDevice::SdiRelayDevice(const RelayFirmware& firmware) : firmware(RelayProfile(firmware)) {
-    reader.SetFirmware(&this->firmware);
+SdiRelayDevice::SdiRelayDevice(const RelayFirmware& own) : firmware(RelayProfile(own)) {
+    reader.SetFirmware(&firmware);
 }
 
 SimLoaderConfig SensorLoaderConfig() {

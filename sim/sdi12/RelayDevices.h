@@ -29,7 +29,7 @@ LoggerProfile RelayProfile(const RelayFirmware& firmware);
 
 class SdiRelayDevice {
 public:
-    explicit SdiRelayDevice(const RelayFirmware& firmware = {});
+    explicit SdiRelayDevice(const RelayFirmware& own = {});
     SdiRelayDevice(const SdiRelayDevice&) = delete;
     SdiRelayDevice& operator=(const SdiRelayDevice&) = delete;
 

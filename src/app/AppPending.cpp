@@ -7,7 +7,6 @@ namespace quor::app {
 
 void App::OnCommPortDropDown() {}
 void App::OnCommPortChange(int) {}
-ResultCode App::UpdateDigitalSensor() { return rc::kNotForThisDevice; }
 void App::OnOpenFirmwareFile() {}
 void App::OnDumpFirmwareImage() {}
 void App::OnVerboseErrorFile() {}
