@@ -17,8 +17,12 @@ void App::OnHelp() {}
 void App::OnAbout() {}
 void App::OnCheckNewerVersion() {}
 void App::OnCommand(Control) {}
-std::string App::HelpText() const { return {}; }
-std::string App::AboutText() const { return {}; }
+std::string App::HelpText() const {
+    return {};
+}
+std::string App::AboutText() const {
+    return {};
+}
 void App::ShowUpdateNotice(DeviceType) {}
 
 }  // namespace quor::app

@@ -66,6 +66,7 @@ void App::OnStartTimer() {
         });
     const std::uint32_t startMs = DSMilliseconds();
     const ResultCode r = digitalSensor_ ? UpdateDigitalSensor() : UpdateInstrument();
+    lastUpdateResult_ = r;
     if (r < 0) {
         CleanUpFailedUpdate();
     } else {

@@ -323,13 +323,8 @@ ResultCode App::FinishInstrument() {
         SetStatus("Erasing old data...");
         r = protocol_->DPEraseData();
         if (r < 0) {
-            const std::string unable =
-                "The " + windowCaption_ + " was unable to erase the data in your " + productName_;
-            ErrorOK(r == rc::kDataMemoryBroken
-                        ? unable + "because the data storage chip is reporting errors.\n\n" +
-                              "Please contact Karvell for help."
-                        : unable + ".\nPlease try again.\n[Error: " + std::to_string(r) + "]",
-                    "Data Erase Error", kKindError);
+            const MessageNames names{windowCaption_, productName_, PortDescription()};
+            ErrorOK(DataEraseErrorText(names, r), "Data Erase Error", kKindError);
             return r;
         }
     }
