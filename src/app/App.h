@@ -262,6 +262,9 @@ class App {
     void ReportSensorLoaderUnreachable();
     // One control character to the relaying device.
     void WriteRelayControl(char c);
+    // Both sequences, once the loader link is up: the erases, the upload
+    // (after uploadPauseMs) and the vectors, each failure reported.
+    ResultCode EraseAndProgramImage(std::uint32_t uploadPauseMs);
 
     std::unique_ptr<QuorLog> log_;
     std::unique_ptr<Quor_protocol> protocol_;

@@ -44,7 +44,6 @@ constexpr std::uint32_t kFirmwareCheckPauseMs = 1000;
 // What the sensor is taken to run until its own version is known.
 constexpr std::int32_t kUnknownSensorVersion = 999;
 constexpr int kLoaderStartBar = 6;
-constexpr float kUploadStartAccumulator = 21.0f;
 constexpr int kRestartedBar = 92;
 
 // The menu's family numbers and the sensor types each takes in.
@@ -296,37 +295,8 @@ ResultCode App::ProgramSensor() {
         return rc::kLoaderSilent;
     }
 
-    const DeviceTypeInfo& d = deviceInfo_;
-    const MessageNames names{windowCaption_, productName_, PortDescription()};
-    StepBar();
-    SetStatus("Erasing firmware memory...");
-    r = host_->BSLEraseINFO(d.infoStart, d.infoSegments, d.infoSegmentSize, d.loaderOption);
-    if (r < 0) {
-        ErrorOK(LoaderStepErrorText(names, r), "INFO Memory Erase Error", kKindError);
-        return r;
-    }
-    r = host_->BSLEraseFlash(d.flashStart, d.flashEnd, d.loaderOption);
-    if (r < 0) {
-        ErrorOK(LoaderStepErrorText(names, r), "Firmware Erase Error", kKindError);
-        return r;
-    }
-
-    uploadAccumulator_ = kUploadStartAccumulator;
-    SetBar(static_cast<int>(kUploadStartAccumulator));
-    SetStatus("Uploading new firmware code...");
-    DSSleep(kUploadPauseMs);
-    r = host_->BSLSendFirmware(d.loaderOption);
-    if (r < 0) {
-        ErrorOK(LoaderStepErrorText(names, r), "Firmware Upload Error", kKindError);
-        return r;
-    }
-
-    SetStatus("Restarting the " + productName_ + ", please wait...");
-    r = host_->BSLSendVectors();
-    if (r < 0) {
-        ErrorOK(LoaderStepErrorText(names, r), "Firmware Upload Error", kKindError);
-        return r;
-    }
+    r = EraseAndProgramImage(kUploadPauseMs);
+    if (r < 0) return r;
 
     SetBar(kRestartedBar);
     fe_.view.ProcessPendingMessages();

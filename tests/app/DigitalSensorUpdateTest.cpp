@@ -293,19 +293,16 @@ TEST_F(DigitalSensorUpdateTest, AWaitingLoaderIsReleasedAndTheSensorCapturedAsUs
 
 // --- messages ---
 
-// The sequence run on its own, after the start timer has prepared the
-// window once (with nothing on the port yet), so its result can be read.
+// One press of Start; the start timer keeps the sequence's result.
 class SensorMessages : public DigitalSensorUpdateTest {
   public:
-    void Prime(const ProductConfig& config = SensorEdition()) {
-        Start(config);
-        PressStart();
-    }
+    void Open(const ProductConfig& config = SensorEdition()) { Start(config); }
     ResultCode Run() {
         dialogs.messages.clear();
         dialogs.questions.clear();
         dialogs.beeps.clear();
-        return app->UpdateDigitalSensor();
+        EXPECT_TRUE(PressStart());
+        return app->LastUpdateResult();
     }
 
     // --- benches and faults for the table ---
@@ -386,7 +383,7 @@ const std::string kWrongVersionTail =
 
 TEST_P(MessageTable, ShowsItsMessageAndReturnsItsResult) {
     const MessageCase& c = GetParam();
-    Prime();
+    Open();
     c.setUp(*this);
     for (bool a : c.answers) dialogs.okCancelAnswers.push_back(a);
     const ResultCode r = Run();
@@ -652,7 +649,7 @@ INSTANTIATE_TEST_SUITE_P(
     [](const ::testing::TestParamInfo<ReaderCase>& p) { return p.param.name; });
 
 TEST_F(SensorMessages, AFailedRestoreAndTypeAreReportedAndTheUpdateStillSucceeds) {
-    Prime();
+    Open();
     PalometSensor();
     Sensor().Script("X5", std::string("ERROR"));
     Sensor().Script("X9", std::string("ERROR"));
@@ -676,7 +673,7 @@ TEST_F(SensorMessages, WithBothModesOffAFailedCaptureIsReportedAndStops) {
     ProductConfig config = SensorEdition();
     config.repMode = false;
     config.factoryMode = false;
-    Prime(config);
+    Open(config);
     PalometSensor();
     Sensor().Script("I", std::nullopt);
     const ResultCode r = Run();
@@ -692,7 +689,7 @@ TEST_F(SensorMessages, WithBothModesOffAFailedCaptureIsReportedAndStops) {
 
 TEST_F(SensorMessages, AnImageLimitedToARangeAsksAboutTheSensorsVersion) {
     // A DM9 image takes firmware 2.02 to 9.99 only; this sensor runs 1.50.
-    Prime(SensorEdition(kDm9DeviceType));
+    Open(SensorEdition(kDm9DeviceType));
     SensorBench(sim::RelayFirmware{}, ']', 150);
     dialogs.okCancelAnswers = {false};
     EXPECT_EQ(Run(), rc::kNotSupported);
@@ -710,15 +707,12 @@ TEST_F(SensorMessages, AnImageLimitedToARangeAsksAboutTheSensorsVersion) {
 // An earlier run captured one sensor and stopped; this run cannot read the
 // next one's settings, and the user goes on.
 TEST_F(SensorMessages, AnEarlierSensorsSettingsFileIsSetAsideNotRestored) {
-    Prime();
+    Open();
     PalometSensor();
     Sensor().SetLoader(nullptr, 0);  // its loader never answers: the run stops after the capture
     ASSERT_EQ(Run(), rc::kLoaderSilent);
     ASSERT_TRUE(SettingsFileExists());
     const std::string earlier = quor::testing::ReadFile(SettingsPath());
-    app->Host()->BSLHandBack();
-    app->Protocol()->Disconnect(false);
-    world.Clock().RunUntil(world.Clock().NowMicros() + 1000);
 
     // The next sensor, with a serial number of its own, answers no identification.
     sim::SdiSensorState next = sim::MakeSensorState(']', 356);
@@ -726,7 +720,6 @@ TEST_F(SensorMessages, AnEarlierSensorsSettingsFileIsSetAsideNotRestored) {
     auto other = std::make_unique<sim::LoaderSensor>(next, kNewSensorVersion);
     relay->reader.Plug(&other->sensor);
     other->sensor.Script("I", std::nullopt);
-    app->Protocol()->SetSettingsLoaded(false);
     dialogs.okCancelAnswers = {true, true};  // go on without settings; and with its unknown type
     EXPECT_EQ(Run(), rc::kOk);
     relay->reader.Plug(nullptr);
