@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -295,6 +296,63 @@ TEST_F(UpdateControlTest, TheThirdReconnectAttemptCompletesTheUpdate) {
     while ((at = log.find("DPConnect couldn't connect.", at + 1)) != std::string::npos) ++failed;
     EXPECT_EQ(failed, 2);
 }
+
+struct SerialCase {
+    const char* typed;
+    const char* after;
+};
+
+class NewSerialNumberTest : public SimAppFixture,
+                            public ::testing::WithParamInterface<SerialCase> {};
+
+TEST_P(NewSerialNumberTest, ReplacesTheCapturedOneOnlyWhenTyped) {
+    const SerialCase& c = GetParam();
+    sim::InstrumentModel& tru = Device("TRU 3.64", "TRU 3.65");
+    tru.SetSetting("sn", "TRU-640001");
+    const std::string config = tru.Setting("config");
+    Start();
+    app->OnReplaceSerialNumber();
+    ASSERT_TRUE(view[Control::newSNstr].visible);
+    view.SetText(Control::newSNstr, c.typed);
+
+    ASSERT_TRUE(PressStart());
+
+    EXPECT_EQ(app->LastUpdateResult(), rc::kOk);
+    EXPECT_EQ(tru.Setting("sn"), c.after);
+    EXPECT_EQ(tru.Setting("config"), config);
+    // Every update ends with the item reset.
+    EXPECT_FALSE(app->ReplaceSerialNumber());
+    EXPECT_FALSE(view[Control::mnuReplaceSerialNumber].checked);
+    EXPECT_EQ(view[Control::newSNstr].text, "");
+}
+
+INSTANTIATE_TEST_SUITE_P(Typed, NewSerialNumberTest,
+                         ::testing::Values(SerialCase{"TRU-NEW-042", "TRU-NEW-042"},
+                                           SerialCase{"", "TRU-640001"}));
+
+class DataEraseTest : public SimAppFixture, public ::testing::WithParamInterface<bool> {};
+
+TEST_P(DataEraseTest, TheStoredDataIsErasedUnlessTheUserSaidNot) {
+    const bool dontErase = GetParam();
+    sim::InstrumentModel& tq = Device("TQ 2.31");
+    ProductConfig config = InstrumentEdition();
+    config.productType = DeviceType::kTq;
+    config.image = &ProductImageFor(DeviceType::kTq);
+    Start(config);
+    if (dontErase) app->OnDontEraseData();
+    ASSERT_EQ(app->DontEraseData(), dontErase);
+
+    ASSERT_TRUE(PressStart());
+
+    EXPECT_EQ(app->LastUpdateResult(), rc::kOk);
+    EXPECT_EQ(tq.Erases(), dontErase ? 0 : 1);
+    const bool told = std::find(view.statusTexts.begin(), view.statusTexts.end(),
+                                "Erasing old data...") != view.statusTexts.end();
+    EXPECT_EQ(told, !dontErase);
+    EXPECT_GT(tq.CommandsSeen("set -sec") + tq.CommandsSeen("set -t"), 0);  // the clock is set
+}
+
+INSTANTIATE_TEST_SUITE_P(DontEraseData, DataEraseTest, ::testing::Bool());
 
 }  // namespace
 }  // namespace quor::app::testing
