@@ -24,7 +24,6 @@ constexpr std::uint32_t kReconnectPauseStepMs = 1500;
 constexpr std::int32_t kLoaderRunningVersion = 999;
 constexpr std::int32_t kLowBatteryPercent = 10;
 constexpr int kLoaderStartBar = 6;
-constexpr float kUploadStartAccumulator = 21.0f;
 constexpr int kRestartedBar = 92;
 // An older settings file set aside gets the first free of these names.
 constexpr int kMaxSetAsideNames = 1000;
@@ -235,34 +234,8 @@ ResultCode App::ProgramInstrument() {
         return rc::kLoaderSilent;
     }
 
-    StepBar();
-    SetStatus("Erasing firmware memory...");
-    r = host_->BSLEraseINFO(d.infoStart, d.infoSegments, d.infoSegmentSize, d.loaderOption);
-    if (r < 0) {
-        ErrorOK(LoaderStepErrorText(names, r), "INFO Memory Erase Error", kKindError);
-        return r;
-    }
-    r = host_->BSLEraseFlash(d.flashStart, d.flashEnd, d.loaderOption);
-    if (r < 0) {
-        ErrorOK(LoaderStepErrorText(names, r), "Firmware Erase Error", kKindError);
-        return r;
-    }
-
-    uploadAccumulator_ = kUploadStartAccumulator;
-    SetBar(static_cast<int>(kUploadStartAccumulator));
-    SetStatus("Uploading new firmware code...");
-    r = host_->BSLSendFirmware(d.loaderOption);
-    if (r < 0) {
-        ErrorOK(LoaderStepErrorText(names, r), "Firmware Upload Error", kKindError);
-        return r;
-    }
-
-    SetStatus("Restarting the " + productName_ + ", please wait...");
-    r = host_->BSLSendVectors();
-    if (r < 0) {
-        ErrorOK(LoaderStepErrorText(names, r), "Firmware Upload Error", kKindError);
-        return r;
-    }
+    r = EraseAndProgramImage(0);
+    if (r < 0) return r;
 
     host_->BSLDisconnect();
     DSSleep(d.restartDelayMs);
