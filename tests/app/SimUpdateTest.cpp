@@ -1,0 +1,157 @@
+// Whole updates of the simulated instruments through the protocol objects,
+// driven by hand: every type goes from its firmware into its loader, is
+// programmed, restarts running the new image, passes its code check and gets
+// its settings back; and a TRU cut off at a point of the loader phase is
+// finished by a later run with fresh host objects from the settings file.
+
+#include <string>
+#include <vector>
+
+#include "UpdateBench.h"
+
+namespace quor::app::testing {
+namespace {
+
+// The next version of a version text: "DM9 2.07" gives "DM9 2.08".
+std::string NextVersion(const std::string& text) {
+    const std::int32_t v = sim::VersionNumberOf(text) + 1;
+    char buf[32];
+    std::snprintf(buf, sizeof buf, "%s %d.%02d", text.substr(0, text.find(' ')).c_str(),
+                  static_cast<int>(v / 100), static_cast<int>(v % 100));
+    return buf;
+}
+
+class EveryTypeUpdateTest : public UpdateBench, public ::testing::WithParamInterface<std::string> {};
+
+TEST_P(EveryTypeUpdateTest, ProgrammedRestartedCheckedAndEverySettingBack) {
+    sim::InstrumentModel& m = PutDevice(GetParam());
+    const sim::InstrumentState before = m.State();
+    const std::string next = NextVersion(m.VersionText());
+    const DeviceType type = DeviceTypeFromCode(m.Profile().code.c_str());
+    const DeviceTypeRow& row = DeviceTypeRowOf(type);
+    const std::string image = dir.File("image.txt");
+    quor::testing::WriteFile(image, TiTextImage(row.flashStart, next));
+
+    auto run = NewRun();
+    ASSERT_EQ(run->host.BSLLoadTIFile(image.c_str()), 1);
+    const std::uint64_t t0 = NowMicros();
+    ASSERT_EQ(UpdateByHand(*run, type), 1) << quor::testing::ReadFile(dir.File("run.log"));
+
+    EXPECT_EQ(m.Programmings(), 1);
+    EXPECT_FALSE(m.InLoader());
+    EXPECT_EQ(m.VersionText(), next);
+    EXPECT_TRUE(m.SelfTestGood());
+    EXPECT_TRUE(m.Loader().Violations().empty());
+    EXPECT_EQ(m.Loader().FrameLog().front().substr(0, 1), "g");
+    // The loader ran at its own rate, the firmware at 9600.
+    EXPECT_EQ(m.Loader().Restarts(), 1u);
+    EXPECT_EQ(link->Baud(), 9600u);
+    if (row.saveSettings) {
+        EXPECT_TRUE(SameSettings(m.State(), before)) << StateDiff(m.State(), before);
+    } else {
+        EXPECT_TRUE(m.State() == m.FactoryState()) << StateDiff(m.State(), m.FactoryState());
+    }
+    EXPECT_EQ(m.CommandsSeen("yes"), row.eraseData ? 1 : 0);
+    // The updater waits its restart delay; the device is back sooner.
+    EXPECT_GE(NowMicros() - t0, std::uint64_t{row.restartDelayMs} * 1000);
+    EXPECT_FALSE(SettingsFileExists());
+}
+
+INSTANTIATE_TEST_SUITE_P(Types, EveryTypeUpdateTest, ::testing::ValuesIn(sim::InstrumentCodes()),
+                         [](const ::testing::TestParamInfo<std::string>& p) { return p.param; });
+
+// A device left in its loader is still there for the next connection, at
+// whatever stage the cut left it: waiting, or connected.
+TEST_F(UpdateBench, ALoaderLeftRunningAnswersTheNextRunsVersionQuery) {
+    sim::InstrumentModel& m = PutDevice("TRU");
+    for (bool connected : {false, true}) {
+        SCOPED_TRACE(connected ? "connected" : "waiting");
+        m.Loader().StartInLoader(connected);
+        auto run = NewRun();
+        DeviceTypeInfo rec;
+        EXPECT_EQ(run->protocol.DPConnect(kSimPort, kBaudIndex9600, kSerialRetries, &rec),
+                  connected ? rc::kLoaderConnected : rc::kLoaderWaiting);
+        run->protocol.Disconnect(false);
+        EXPECT_TRUE(m.InLoader());
+    }
+}
+
+// One place to cut the cable during the loader phase of a TRU update.
+struct CutPoint {
+    std::string name;
+    std::function<sim::SimLink::WriteMatch()> match;
+    sim::SimLink::CutTiming timing;
+};
+
+std::vector<CutPoint> LoaderPhaseCutPoints(std::uint32_t flashErases, std::uint32_t uploadBlocks) {
+    using T = sim::SimLink::CutTiming;
+    std::vector<CutPoint> points;
+    auto add = [&](const std::string& name, std::function<sim::SimLink::WriteMatch()> match) {
+        points.push_back({name + " (lost)", match, T::kBeforeDelivery});
+        points.push_back({name + " (taken, answer lost)", match, T::kAfterDelivery});
+    };
+    // Killed just after the settings file: the invocation, the handshake.
+    add("invocation", [] { return WriteOf("boot ZEPT\r"); });
+    add("handshake", [] { return WriteOf("P"); });
+    add("version query", [] { return NthFrame('g', 1); });
+    // Every erase: two of the information memory, then the code flash.
+    for (std::uint32_t n = 1; n <= 2 + flashErases; ++n)
+        add("erase " + std::to_string(n), [n] { return NthFrame('X', static_cast<int>(n)); });
+    add("first address", [] { return NthFrame('@', 1); });
+    for (std::uint32_t n : {1u, 2u, uploadBlocks / 2, uploadBlocks - 1, uploadBlocks})
+        add("upload block " + std::to_string(n), [n] { return NthFrame('W', static_cast<int>(n)); });
+    // Not the vectors taken with their answer lost: the device then restarts
+    // into the new image with factory values, which the next run captures
+    // over the settings file (the interruption test of the app shows it).
+    points.push_back({"vectors (lost)", [] { return NthFrame('V', 1); }, T::kBeforeDelivery});
+    return points;
+}
+
+std::uint32_t FramesOf(const sim::SimLoaderDevice& loader, char letter) {
+    std::uint32_t n = 0;
+    for (const std::string& f : loader.FrameLog()) n += f[0] == letter;
+    return n;
+}
+
+TEST_F(UpdateBench, ATruCutAnywhereInItsLoaderPhaseIsFinishedByTheNextRun) {
+    // An update without a cut shows how many frames of each kind there are.
+    {
+        sim::InstrumentModel& m = PutDevice("TRU");
+        auto run = NewRun();
+        ASSERT_EQ(UpdateByHand(*run, DeviceType::kTru), 1);
+        ASSERT_EQ(FramesOf(m.Loader(), 'X'), 2u + 117u);
+    }
+    const std::uint32_t blocks = FramesOf(model->Loader(), 'W');
+    ASSERT_GT(blocks, 100u);
+    const std::vector<CutPoint> points = LoaderPhaseCutPoints(117, blocks);
+    int survived = 0;
+    for (const CutPoint& cut : points) {
+        SCOPED_TRACE(cut.name);
+        sim::InstrumentModel& m = PutDevice("TRU");
+        m.SetImageVersion("TRU 3.65");
+        const sim::InstrumentState before = m.State();
+        link->CutAtHostWrite(cut.match(), cut.timing);
+
+        auto first = NewRun();
+        EXPECT_LT(UpdateByHand(*first, DeviceType::kTru), 0);
+        ASSERT_TRUE(link->CutAtWriteFired());
+        EXPECT_TRUE(SettingsFileExists());
+        first.reset();
+        link->Reconnect();
+
+        auto second = NewRun();
+        const ResultCode r = UpdateByHand(*second, DeviceType::kTru);
+        EXPECT_EQ(r, 1) << quor::testing::ReadFile(dir.File("run.log"));
+        EXPECT_EQ(m.VersionText(), "TRU 3.65");
+        EXPECT_TRUE(SameSettings(m.State(), before)) << StateDiff(m.State(), before);
+        EXPECT_TRUE(m.Loader().Violations().empty());
+        if (r == 1 && SameSettings(m.State(), before) && m.VersionText() == "TRU 3.65") ++survived;
+        std::remove(dir.File("run.log").c_str());
+    }
+    RecordProperty("cut_points_tried", static_cast<int>(points.size()));
+    RecordProperty("cut_points_survived", survived);
+    std::printf("loader-phase cut points: %zu tried, %d survived\n", points.size(), survived);
+}
+
+}  // namespace
+}  // namespace quor::app::testing
