@@ -69,48 +69,11 @@ TEST_F(UpdateBench, ALoaderLeftRunningAnswersTheNextRunsVersionQuery) {
         m.Loader().StartInLoader(connected);
         auto run = NewRun();
         DeviceTypeInfo rec;
-        EXPECT_EQ(run->protocol.DPConnect(kSimPort, kBaudIndex9600, kSerialRetries, &rec),
+        EXPECT_EQ(run->protocol.DPConnect(kBenchPort, kBaudIndex9600, kSerialRetries, &rec),
                   connected ? rc::kLoaderConnected : rc::kLoaderWaiting);
         run->protocol.Disconnect(false);
         EXPECT_TRUE(m.InLoader());
     }
-}
-
-// One place to cut the cable during the loader phase of a TRU update.
-struct CutPoint {
-    std::string name;
-    std::function<sim::SimLink::WriteMatch()> match;
-    sim::SimLink::CutTiming timing;
-};
-
-std::vector<CutPoint> LoaderPhaseCutPoints(std::uint32_t flashErases, std::uint32_t uploadBlocks) {
-    using T = sim::SimLink::CutTiming;
-    std::vector<CutPoint> points;
-    auto add = [&](const std::string& name, std::function<sim::SimLink::WriteMatch()> match) {
-        points.push_back({name + " (lost)", match, T::kBeforeDelivery});
-        points.push_back({name + " (taken, answer lost)", match, T::kAfterDelivery});
-    };
-    // Killed just after the settings file: the invocation, the handshake.
-    add("invocation", [] { return WriteOf("boot ZEPT\r"); });
-    add("handshake", [] { return WriteOf("P"); });
-    add("version query", [] { return NthFrame('g', 1); });
-    // Every erase: two of the information memory, then the code flash.
-    for (std::uint32_t n = 1; n <= 2 + flashErases; ++n)
-        add("erase " + std::to_string(n), [n] { return NthFrame('X', static_cast<int>(n)); });
-    add("first address", [] { return NthFrame('@', 1); });
-    for (std::uint32_t n : {1u, 2u, uploadBlocks / 2, uploadBlocks - 1, uploadBlocks})
-        add("upload block " + std::to_string(n), [n] { return NthFrame('W', static_cast<int>(n)); });
-    // Not the vectors taken with their answer lost: the device then restarts
-    // into the new image with factory values, which the next run captures
-    // over the settings file (the interruption test of the app shows it).
-    points.push_back({"vectors (lost)", [] { return NthFrame('V', 1); }, T::kBeforeDelivery});
-    return points;
-}
-
-std::uint32_t FramesOf(const sim::SimLoaderDevice& loader, char letter) {
-    std::uint32_t n = 0;
-    for (const std::string& f : loader.FrameLog()) n += f[0] == letter;
-    return n;
 }
 
 TEST_F(UpdateBench, ATruCutAnywhereInItsLoaderPhaseIsFinishedByTheNextRun) {
@@ -123,7 +86,7 @@ TEST_F(UpdateBench, ATruCutAnywhereInItsLoaderPhaseIsFinishedByTheNextRun) {
     }
     const std::uint32_t blocks = FramesOf(model->Loader(), 'W');
     ASSERT_GT(blocks, 100u);
-    const std::vector<CutPoint> points = LoaderPhaseCutPoints(117, blocks);
+    const std::vector<CutPoint> points = LoaderPhaseCutPoints(2 + 117, blocks);
     int survived = 0;
     for (const CutPoint& cut : points) {
         SCOPED_TRACE(cut.name);
@@ -135,6 +98,7 @@ TEST_F(UpdateBench, ATruCutAnywhereInItsLoaderPhaseIsFinishedByTheNextRun) {
         auto first = NewRun();
         EXPECT_LT(UpdateByHand(*first, DeviceType::kTru), 0);
         ASSERT_TRUE(link->CutAtWriteFired());
+        EXPECT_EQ(m.InLoader(), cut.leftInLoader);
         EXPECT_TRUE(SettingsFileExists());
         first.reset();
         link->Reconnect();
@@ -150,7 +114,7 @@ TEST_F(UpdateBench, ATruCutAnywhereInItsLoaderPhaseIsFinishedByTheNextRun) {
     }
     RecordProperty("cut_points_tried", static_cast<int>(points.size()));
     RecordProperty("cut_points_survived", survived);
-    std::printf("loader-phase cut points: %zu tried, %d survived\n", points.size(), survived);
+    std::printf("[ INFO     ] by hand: %zu cut points tried, %d survived\n", points.size(), survived);
 }
 
 }  // namespace

@@ -10,9 +10,11 @@
 #include <algorithm>
 #include <cstdio>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "bsl/QuorBSLHost.h"
 #include "device/DeviceType.h"
@@ -25,7 +27,7 @@
 
 namespace quor::app::testing {
 
-inline constexpr const char* kSimPort = "SIM1";
+inline constexpr const char* kBenchPort = "SIM1";
 
 // The restore writes the record lists in the order their names sort, so
 // whether a device has every setting back compares them as sets.
@@ -77,6 +79,47 @@ inline sim::SimLink::WriteMatch WriteOf(std::string text) {
     return [text = std::move(text)](std::string_view w) { return w == text; };
 }
 
+// Frames of letter the loader took.
+inline std::uint32_t FramesOf(const sim::SimLoaderDevice& loader, char letter) {
+    std::uint32_t n = 0;
+    for (const std::string& f : loader.FrameLog()) n += f[0] == letter;
+    return n;
+}
+
+// One place to cut the cable during the loader phase of an update.
+struct CutPoint {
+    std::string name;
+    std::function<sim::SimLink::WriteMatch()> match;
+    sim::SimLink::CutTiming timing;
+    bool leftInLoader = true;  // else the device still runs its old firmware
+};
+
+// The run killed just after it wrote the settings file (at its first word
+// to the loader, the invocation, and in the handshake after it), then every
+// erase, the first address, some upload blocks and the vectors; each lost,
+// and taken with its answer lost. Not the vectors taken with their answer
+// lost: the device then restarts into the new image with factory values,
+// which the next run captures over the settings file.
+inline std::vector<CutPoint> LoaderPhaseCutPoints(std::uint32_t erases, std::uint32_t blocks) {
+    using T = sim::SimLink::CutTiming;
+    std::vector<CutPoint> points;
+    auto both = [&](const std::string& name, std::function<sim::SimLink::WriteMatch()> match) {
+        points.push_back({name + " (lost)", match, T::kBeforeDelivery});
+        points.push_back({name + " (taken, answer lost)", match, T::kAfterDelivery});
+    };
+    both("invocation", [] { return WriteOf("boot ZEPT\r"); });
+    points[0].leftInLoader = false;  // the firmware never heard it
+    both("handshake", [] { return WriteOf("P"); });
+    both("version query", [] { return NthFrame('g', 1); });
+    for (std::uint32_t n = 1; n <= erases; ++n)
+        both("erase " + std::to_string(n), [n] { return NthFrame('X', static_cast<int>(n)); });
+    both("first address", [] { return NthFrame('@', 1); });
+    for (std::uint32_t n : {1u, 2u, blocks / 2, blocks - 1, blocks})
+        both("upload block " + std::to_string(n), [n] { return NthFrame('W', static_cast<int>(n)); });
+    points.push_back({"vectors (lost)", [] { return NthFrame('V', 1); }, T::kBeforeDelivery});
+    return points;
+}
+
 // The host objects one start of the program creates.
 struct HostRun {
     explicit HostRun(const std::string& logPath)
@@ -126,7 +169,7 @@ class UpdateBench : public ::testing::Test {
         model = sim::InstrumentModel::ForCode(code);
         EXPECT_NE(model, nullptr) << code;
         world = std::make_unique<sim::SimWorld>();
-        link = &world->AddDevice(kSimPort, *model);
+        link = &world->AddDevice(kBenchPort, *model);
         return *model;
     }
     std::uint64_t NowMicros() { return world->Clock().NowMicros(); }
@@ -162,7 +205,7 @@ class UpdateBench : public ::testing::Test {
         QuorBSLHost& h = run.host;
         const std::string file = SettingsFile();
         DeviceTypeInfo rec;
-        ResultCode r = p.DPConnect(kSimPort, kBaudIndex9600, kSerialRetries, &rec);
+        ResultCode r = p.DPConnect(kBenchPort, kBaudIndex9600, kSerialRetries, &rec);
         const bool loaderRuns = r == rc::kLoaderConnected || r == rc::kLoaderWaiting;
         if (r < 0 && !loaderRuns) return r;
         if (loaderRuns) {
@@ -172,7 +215,7 @@ class UpdateBench : public ::testing::Test {
             if ((r = p.DPSaveInfo(file.c_str())) < 0) return r;
         }
         p.Disconnect(false);
-        if ((r = h.BSLConnect(kSimPort, rec.loaderBaud, true, kLoaderTries)) < 0) return r;
+        if ((r = h.BSLConnect(kBenchPort, rec.loaderBaud, true, kLoaderTries)) < 0) return r;
         if ((r = h.BSLEraseINFO(rec.infoStart, rec.infoSegments, rec.infoSegmentSize,
                                 rec.loaderOption)) < 0)
             return r;
@@ -182,7 +225,7 @@ class UpdateBench : public ::testing::Test {
         h.BSLDisconnect();
         DSSleep(rec.restartDelayMs);
         for (std::uint32_t attempt = 0; attempt < kReconnectAttempts; ++attempt) {
-            r = p.DPConnect(kSimPort, kBaudIndex9600, kSerialRetries, &rec);
+            r = p.DPConnect(kBenchPort, kBaudIndex9600, kSerialRetries, &rec);
             if (r > 0) break;
             DSSleep(attempt * kReconnectPauseStepMs);
         }
