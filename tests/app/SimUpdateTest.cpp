@@ -76,7 +76,7 @@ TEST_F(UpdateBench, ALoaderLeftRunningAnswersTheNextRunsVersionQuery) {
     }
 }
 
-TEST_F(UpdateBench, ATruCutAnywhereInItsLoaderPhaseIsFinishedByTheNextRun) {
+TEST_F(UpdateBench, ATruCutInItsLoaderPhaseIsFinishedByTheNextRun) {
     // An update without a cut shows how many frames of each kind there are.
     {
         sim::InstrumentModel& m = PutDevice("TRU");
@@ -86,7 +86,9 @@ TEST_F(UpdateBench, ATruCutAnywhereInItsLoaderPhaseIsFinishedByTheNextRun) {
     }
     const std::uint32_t blocks = FramesOf(model->Loader(), 'W');
     ASSERT_GT(blocks, 100u);
-    const std::vector<CutPoint> points = LoaderPhaseCutPoints(2 + 117, blocks);
+    // The app's interruption test tries every erase; here a few show that
+    // the protocol objects alone take every path of the resume.
+    const std::vector<CutPoint> points = LoaderPhaseCutPoints(2 + 117, blocks, false);
     int survived = 0;
     for (const CutPoint& cut : points) {
         SCOPED_TRACE(cut.name);
