@@ -157,6 +157,9 @@ class App {
     // The device of the running (or last) update and its settings file.
     const DeviceTypeInfo& DeviceInfo() const { return deviceInfo_; }
     const std::string& SettingsFile() const { return settingsFile_; }
+    // What the last update's sequence returned (0 before any); a command
+    // line reports it as its outcome.
+    ResultCode LastUpdateResult() const { return lastUpdateResult_; }
     bool KeepGoing() const { return keepGoing_.load(); }
 
     // The long-lived objects; null before start-up.
@@ -235,6 +238,7 @@ class App {
     DeviceTypeInfo deviceInfo_;  // the device of the running update
     std::string settingsFile_;
     float uploadAccumulator_ = 0.0f;
+    ResultCode lastUpdateResult_ = 0;
     int bar_ = 0;
     // The settings menu's toggles ("&Replace Serial Number", "&Don't Erase Data").
     bool replaceSerialNumber_ = false;

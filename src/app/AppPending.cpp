@@ -7,7 +7,9 @@ namespace quor::app {
 
 void App::OnCommPortDropDown() {}
 void App::OnCommPortChange(int) {}
-ResultCode App::UpdateDigitalSensor() { return rc::kNotForThisDevice; }
+ResultCode App::UpdateDigitalSensor() {
+    return rc::kNotForThisDevice;
+}
 void App::OnOpenFirmwareFile() {}
 void App::OnDumpFirmwareImage() {}
 void App::OnVerboseErrorFile() {}
@@ -18,8 +20,12 @@ void App::OnHelp() {}
 void App::OnAbout() {}
 void App::OnCheckNewerVersion() {}
 void App::OnCommand(Control) {}
-std::string App::HelpText() const { return {}; }
-std::string App::AboutText() const { return {}; }
+std::string App::HelpText() const {
+    return {};
+}
+std::string App::AboutText() const {
+    return {};
+}
 void App::ShowUpdateNotice(DeviceType) {}
 
 }  // namespace quor::app
