@@ -15,10 +15,14 @@ std::string Suffix(std::uint32_t major, std::uint32_t minor, std::uint32_t build
 std::string Win9xName(const WindowsVersion& v) {
     if (v.major != 4) return "Unknown Win32 ";
     switch (v.minor) {
-        case 0: return "Windows 95 ";
-        case 10: return "Windows 98 ";
-        case 90: return "Windows ME ";
-        default: return "";
+        case 0:
+            return "Windows 95 ";
+        case 10:
+            return "Windows 98 ";
+        case 90:
+            return "Windows ME ";
+        default:
+            return "";
     }
 }
 
@@ -28,10 +32,14 @@ std::string WinNtName(const WindowsVersion& v) {
     }
     if (v.major == 5) {
         switch (v.minor) {
-            case 0: return "Windows 2000 ";
-            case 1: return "Windows XP ";
-            case 2: return "Windows Server 2003 ";
-            default: return "";
+            case 0:
+                return "Windows 2000 ";
+            case 1:
+                return "Windows XP ";
+            case 2:
+                return "Windows Server 2003 ";
+            default:
+                return "";
         }
     }
     if (v.major == 6) return "Windows Vista ";
@@ -63,8 +71,12 @@ std::string WindowsComputerInformation(const WindowsVersion& v) {
             name = Win9xName(v);
             build &= 0xFFFFu;
             break;
-        case WindowsPlatform::kWinNt: name = WinNtName(v); break;
-        case WindowsPlatform::kOther: name = "Unknown Windows Platform "; break;
+        case WindowsPlatform::kWinNt:
+            name = WinNtName(v);
+            break;
+        case WindowsPlatform::kOther:
+            name = "Unknown Windows Platform ";
+            break;
     }
     return name + v.servicePack + Suffix(v.major, v.minor, build);
 }

@@ -97,8 +97,7 @@ ResultCode CurlHttpClient::PostForm(const std::string& url, const MultipartForm&
 }
 
 ResultCode CurlHttpClient::Perform(const std::string& url, const MultipartForm* form,
-                                   std::uint32_t timeoutMs, std::string* body,
-                                   std::string* error) {
+                                   std::uint32_t timeoutMs, std::string* body, std::string* error) {
     body->clear();
     error->clear();
     abort_.store(false);

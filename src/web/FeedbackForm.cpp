@@ -69,19 +69,27 @@ std::string ErrorText(int error) {
 
 std::string FeedbackTypeText(int typeIndex) {
     switch (typeIndex) {
-        case 1: return "Feature Suggestion";
-        case 2: return "Bug Report";
-        case 3: return "Other Feedback";
-        default: return "General Feedback";
+        case 1:
+            return "Feature Suggestion";
+        case 2:
+            return "Bug Report";
+        case 3:
+            return "Other Feedback";
+        default:
+            return "General Feedback";
     }
 }
 
 std::string DescriptionLabel(int typeIndex) {
     switch (typeIndex) {
-        case 1: return "Please describe the feature suggestion below";
-        case 2: return "Please describe the bug or issue below";
-        case 3: return "Please describe the other feedback below";
-        default: return "Please describe the feedback below";
+        case 1:
+            return "Please describe the feature suggestion below";
+        case 2:
+            return "Please describe the bug or issue below";
+        case 3:
+            return "Please describe the other feedback below";
+        default:
+            return "Please describe the feedback below";
     }
 }
 
@@ -156,8 +164,8 @@ ResultCode FeedbackForm::OpenFeedbackForm() {
     if (http_.Get(HostUrl(config_.softwareHost, "/"), &body, &error) != rc::kOk) {
         if (log_) {
             log_->WriteLine(QuorLog::kLevelFailure, kWebLogTag,
-                            "OpenFeedbackForm could not reach %s: %s",
-                            config_.softwareHost.c_str(), error.c_str());
+                            "OpenFeedbackForm could not reach %s: %s", config_.softwareHost.c_str(),
+                            error.c_str());
         }
         dialogs_.ShowDialog(InternetAccessErrorText(config_.webHost, error),
                             kInternetAccessErrorCaption, false, kDialogError);
@@ -220,8 +228,7 @@ bool FeedbackForm::ChooseFile(const std::string& path) {
     if (error != 0) {
         ReportFileError(name, error, ErrorText(error));
     } else if (size > kMaxFeedbackFileBytes) {
-        dialogs_.ShowDialog(FileTooBigText(name, size), kFileSizeErrorCaption, false,
-                            kDialogError);
+        dialogs_.ShowDialog(FileTooBigText(name, size), kFileSizeErrorCaption, false, kDialogError);
     } else {
         fields_.fileShown = name;
         pickedPath_ = path;
@@ -328,9 +335,8 @@ bool FeedbackForm::AttachFile(MultipartForm* form, const std::string& path, bool
     const int error = ReadFile(path, kMaxFeedbackFileBytes, &size, &content);
     if (error != 0) {
         if (log_) {
-            log_->WriteLine(QuorLog::kLevelFailure, kWebLogTag,
-                            "AttachFile could not read %s: %s", path.c_str(),
-                            ErrorText(error).c_str());
+            log_->WriteLine(QuorLog::kLevelFailure, kWebLogTag, "AttachFile could not read %s: %s",
+                            path.c_str(), ErrorText(error).c_str());
         }
         if (report) ReportFileError(name, error, ErrorText(error));
         return false;

@@ -41,7 +41,7 @@ struct WebFormInfo {
     std::string logFile1;           // the error file
     std::string logFile2;
     std::string logFile3;
-    std::string startFolder;        // where the file picker starts
+    std::string startFolder;  // where the file picker starts
 };
 
 enum class FeedbackControl : std::uint8_t {
@@ -76,8 +76,8 @@ inline constexpr const char* kEmptyLogLine = "Launching web feedback with an emp
 inline constexpr std::array<const char*, 4> kFeedbackTypeItems = {
     "General Feedback", "Feature Suggestion", "Bug Report", "Other"};
 inline constexpr std::array<const char*, 5> kRespondViaItems = {
-    "No response necessary", "Email", "Telephone (morning is best)",
-    "Telephone (mid day is best)", "Telephone (afternoon is best)"};
+    "No response necessary", "Email", "Telephone (morning is best)", "Telephone (mid day is best)",
+    "Telephone (afternoon is best)"};
 inline constexpr int kRespondViaNone = 0;
 inline constexpr int kRespondViaEmail = 1;
 
@@ -125,8 +125,8 @@ class FeedbackView {
 
 // What the form tells about the program and the computer.
 struct FeedbackEnvironment {
-    std::string programPath;          // "Installation Path"
-    std::string computerInformation;  // "Computer Information"
+    std::string programPath;                  // "Installation Path"
+    std::string computerInformation;          // "Computer Information"
     std::string applicationName = "QuorBSL";  // the product when none is given
     std::string mimeTypesPath = kSystemMimeTypesPath;
 };

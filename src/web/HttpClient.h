@@ -60,8 +60,8 @@ struct MultipartForm {
     }
     void AddFile(std::string name, std::string content, std::string fileName,
                  std::string contentType) {
-        parts.push_back(
-            {std::move(name), std::move(content), true, std::move(fileName), std::move(contentType)});
+        parts.push_back({std::move(name), std::move(content), true, std::move(fileName),
+                         std::move(contentType)});
     }
 };
 

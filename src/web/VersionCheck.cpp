@@ -12,7 +12,9 @@ namespace quor::web {
 namespace {
 
 // Blanks, line ends and every other control character count as white space.
-bool IsWhite(char c) { return static_cast<unsigned char>(c) <= ' '; }
+bool IsWhite(char c) {
+    return static_cast<unsigned char>(c) <= ' ';
+}
 
 std::string TrimRight(std::string s) {
     while (!s.empty() && IsWhite(s.back())) s.pop_back();

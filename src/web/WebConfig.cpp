@@ -4,7 +4,9 @@
 
 namespace quor::web {
 
-WebConfig BuiltWebConfig() { return {QUOR_SOFTWARE_HOST, QUOR_WEB_HOST, QUOR_SUPPORT_EMAIL}; }
+WebConfig BuiltWebConfig() {
+    return {QUOR_SOFTWARE_HOST, QUOR_WEB_HOST, QUOR_SUPPORT_EMAIL};
+}
 
 WebConfig WithHostOverrides(WebConfig config, const char* softwareHost, const char* webHost) {
     if (softwareHost && *softwareHost) config.softwareHost = softwareHost;

@@ -38,7 +38,9 @@ std::string ReadText(const char* path) {
 XdgOpenLauncher::XdgOpenLauncher(std::string program, std::uint32_t waitMs)
     : program_(std::move(program)), waitMs_(waitMs) {}
 
-XdgOpenLauncher::~XdgOpenLauncher() { ReapFinished(); }
+XdgOpenLauncher::~XdgOpenLauncher() {
+    ReapFinished();
+}
 
 void XdgOpenLauncher::ReapFinished() {
     std::vector<int> still;

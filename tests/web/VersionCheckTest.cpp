@@ -1,9 +1,8 @@
-#include "web/VersionCheck.h"
-
 #include <gtest/gtest.h>
 
 #include "WebTestSupport.h"
 #include "web/CurlHttpClient.h"
+#include "web/VersionCheck.h"
 
 namespace quor::web {
 namespace {
@@ -19,13 +18,16 @@ TEST(ReadVersionNumber, IntegersFromTenUpAndScaledDecimalsBelow) {
         std::int32_t version;
     };
     const Case cases[] = {
-        {"3.65", true, 365},      {"365", true, 365},         {"3", true, 300},
-        {"2", true, 200},         {"3.66\r", true, 366},      {" 366 \t", true, 366},
-        {"10", true, 10},         {"9.9", true, 990},         {"0.5", true, 50},
-        {"2147483647", true, 2147483647},
-        {"", false, 0},           {"abc", false, 0},          {"3.6.5", false, 0},
-        {"-5", false, 0},         {"nan", false, 0},          {"inf", false, 0},
-        {"1e300", false, 0},      {"99999999999", false, 0},  {"3,65", false, 0},
+        {"3.65", true, 365},   {"365", true, 365},
+        {"3", true, 300},      {"2", true, 200},
+        {"3.66\r", true, 366}, {" 366 \t", true, 366},
+        {"10", true, 10},      {"9.9", true, 990},
+        {"0.5", true, 50},     {"2147483647", true, 2147483647},
+        {"", false, 0},        {"abc", false, 0},
+        {"3.6.5", false, 0},   {"-5", false, 0},
+        {"nan", false, 0},     {"inf", false, 0},
+        {"1e300", false, 0},   {"99999999999", false, 0},
+        {"3,65", false, 0},
     };
     for (const Case& c : cases) {
         std::int32_t version = -1;
@@ -58,8 +60,8 @@ TEST(ReadVersionFile, LinkFromFirstHttpVersionBeforeItsSeparator) {
 }
 
 TEST(ReadVersionFile, WithoutHttpOrNumberIsUnreadableAndLeavesTheRecord) {
-    for (const char* body : {"3.65\n", "", "http://h/only-a-link", "new!\nhttp://h/",
-                             "-400\nhttp://h/"}) {
+    for (const char* body :
+         {"3.65\n", "", "http://h/only-a-link", "new!\nhttp://h/", "-400\nhttp://h/"}) {
         VersionFile file;
         file.version = 7;
         EXPECT_EQ(ReadVersionFile(body, &file), rc::kVersionFileUnreadable) << body;
@@ -193,8 +195,7 @@ TEST_F(VersionCheckTest, UnreachableHostsGiveTheConnectionErrorOnDemandOnly) {
         const char* errorPart;  // in the failure's text
     };
     const Case cases[] = {
-        {"connection refused", "127.0.0.1:" + std::to_string(test::ClosedPort()), kPath,
-         "onnect"},
+        {"connection refused", "127.0.0.1:" + std::to_string(test::ClosedPort()), kPath, "onnect"},
         // Accepts and reads the request, then never answers: the GET time
         // limit ends it.
         {"never answers", server_.Host(), "/silent", "timed out"},
@@ -210,8 +211,7 @@ TEST_F(VersionCheckTest, UnreachableHostsGiveTheConnectionErrorOnDemandOnly) {
 
         EXPECT_EQ(checker.CheckForNewerVersion(365, c.path, false, kProduct), 0);
         EXPECT_EQ(checker.LastOutcome(), rc::kWebConnectionError);
-        EXPECT_NE(checker.LastError().find(c.errorPart), std::string::npos)
-            << checker.LastError();
+        EXPECT_NE(checker.LastError().find(c.errorPart), std::string::npos) << checker.LastError();
         ASSERT_EQ(dialogs_.shown.size(), 1u);
         EXPECT_EQ(dialogs_.shown[0].caption, "Version Check Error");
         EXPECT_EQ(dialogs_.shown[0].kind, kDialogError);

@@ -11,8 +11,8 @@
 
 #include <chrono>
 #include <condition_variable>
-#include <cstdlib>
 #include <cstdint>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -176,8 +176,7 @@ class TestServer {
     std::condition_variable recorded_;
     std::condition_variable released_;
     bool release_ = false;
-    std::map<std::string, std::function<void(const httplib::Request&, httplib::Response&)>>
-        routes_;
+    std::map<std::string, std::function<void(const httplib::Request&, httplib::Response&)>> routes_;
     std::vector<SeenRequest> seen_;
 };
 
