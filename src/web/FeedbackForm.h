@@ -196,6 +196,8 @@ class FeedbackForm {
     const std::string& PickedPath() const { return pickedPath_; }
     const std::string& LastError() const { return lastError_; }
     bool TransferRunning() const { return transferRunning_; }
+    // Borrowed; null for none.
+    void SetLog(QuorLog* log) { log_ = log; }
 
   private:
     std::string ReadSetting(const char* name);

@@ -69,6 +69,8 @@ class VersionChecker {
     // rc::kVersionFileUnreadable (rc::kMissingArgument when it did not run),
     // and the failure's text. For front ends that report in their own way.
     ResultCode LastOutcome() const { return lastOutcome_; }
+    // The app's log exists only once its window has shown; null for none.
+    void SetLog(QuorLog* log) { log_ = log; }
     const std::string& LastError() const { return lastError_; }
 
   private:
