@@ -81,6 +81,9 @@ int OnProgress(void* user, curl_off_t downTotal, curl_off_t downNow, curl_off_t 
 CurlHttpClient::CurlHttpClient(HttpLimits limits) : limits_(limits) {
     std::call_once(curlInitOnce, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
     curl_ = curl_easy_init();
+    // The in-memory cookie store, once for the handle's life (each setting
+    // would add to the handle's list of cookie files).
+    if (curl_) curl_easy_setopt(static_cast<CURL*>(curl_), CURLOPT_COOKIEFILE, "");
 }
 
 CurlHttpClient::~CurlHttpClient() {
@@ -113,9 +116,8 @@ ResultCode CurlHttpClient::Perform(const std::string& url, const MultipartForm* 
     t.body = body;
     char curlError[CURL_ERROR_SIZE] = {};
 
-    // Options are set afresh for each request; the reset keeps the cookies
-    // and connections.
-    curl_easy_reset(curl);
+    // Every option a request uses is set again here; the handle keeps
+    // the cookies and connections between requests.
     curl_easy_setopt(curl, CURLOPT_URL, url.c_str());
     curl_easy_setopt(curl, CURLOPT_ERRORBUFFER, curlError);
     curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
@@ -123,7 +125,6 @@ ResultCode CurlHttpClient::Perform(const std::string& url, const MultipartForm* 
     curl_easy_setopt(curl, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
     curl_easy_setopt(curl, CURLOPT_FOLLOWLOCATION, 1L);
     curl_easy_setopt(curl, CURLOPT_MAXREDIRS, kMaxRedirects);
-    curl_easy_setopt(curl, CURLOPT_COOKIEFILE, "");  // the in-memory cookie store
     curl_easy_setopt(curl, CURLOPT_USERAGENT, kUserAgent);
     curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(limits_.connectTimeoutMs));
     curl_easy_setopt(curl, CURLOPT_TIMEOUT_MS, static_cast<long>(timeoutMs));
