@@ -71,8 +71,8 @@ int OnProgress(void* user, curl_off_t downTotal, curl_off_t downNow, curl_off_t 
     if (upTotal > 0) t->Begin(HttpDirection::kUpload, upTotal);
     if (downTotal > 0) t->Begin(HttpDirection::kDownload, downTotal);
     // Every tick is reported, moved or not, so a window keeps painting.
-    if (t->begun[1] || downNow > 0) t->Work(HttpDirection::kDownload, downNow);
     if (t->begun[0]) t->Work(HttpDirection::kUpload, upNow);
+    if (t->begun[1] || downNow > 0 || !t->begun[0]) t->Work(HttpDirection::kDownload, downNow);
     return t->abort->load() ? 1 : 0;
 }
 

@@ -1,5 +1,6 @@
 #include "web/VersionCheck.h"
 
+#include <cctype>
 #include <charconv>
 #include <cmath>
 #include <limits>
@@ -67,6 +68,12 @@ ResultCode ReadVersionFile(const std::string& body, VersionFile* file) {
     return rc::kOk;
 }
 
+bool IsWebLink(const std::string& link) {
+    std::string start = link.substr(0, 8);
+    for (char& c : start) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return start.rfind("http://", 0) == 0 || start.rfind("https://", 0) == 0;
+}
+
 std::string VersionConnectionErrorText(const std::string& errorText) {
     std::string text =
         "Error connecting to Karvell's version check service.\n"
@@ -128,7 +135,11 @@ std::int32_t VersionChecker::CheckForNewerVersion(std::int32_t currentVersion,
     const std::string url = HostUrl(softwareHost_, path);
     std::string body;
     VersionFile file;
+    HttpProgress progress;
+    if (pump_) progress.work = [this](HttpDirection, std::int64_t) { pump_(); };
+    http_.SetProgress(pump_ ? &progress : nullptr);
     ResultCode outcome = http_.Get(url, &body, &lastError_);
+    http_.SetProgress(nullptr);
     if (outcome == rc::kOk) {
         outcome = ReadVersionFile(body, &file);
     } else {
@@ -160,7 +171,7 @@ std::int32_t VersionChecker::CheckForNewerVersion(std::int32_t currentVersion,
         const std::string text = file.directDownload ? NewerDownloadText(productText)
                                                      : NewerPageText(productText, file.link);
         if (dialogs_.ShowDialog(text, kNewVersionCaption, true, kDialogInformation) &&
-            !browser_.OpenLink(file.link)) {
+            (!IsWebLink(file.link) || !browser_.OpenLink(file.link))) {
             if (log_) {
                 log_->WriteLine(QuorLog::kLevelFailure, kWebLogTag,
                                 "CheckForNewerVersion could not start a browser for %s",

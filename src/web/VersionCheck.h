@@ -9,7 +9,9 @@
 // other a page about the new version.
 
 #include <cstdint>
+#include <functional>
 #include <string>
+#include <utility>
 
 #include "common/ResultCode.h"
 #include "log/QuorLog.h"
@@ -37,6 +39,10 @@ bool ReadVersionNumber(const std::string& text, std::int32_t* version);
 // Reads a version file's body: rc::kOk, or rc::kVersionFileUnreadable
 // when it has no "http" or its version is unreadable.
 ResultCode ReadVersionFile(const std::string& body, VersionFile* file);
+
+// True for an http:// or https:// address (case ignored): the only links
+// the check hands to a browser, since the file comes from the network.
+bool IsWebLink(const std::string& link);
 
 // The check's messages.
 std::string VersionConnectionErrorText(const std::string& errorText);
@@ -71,6 +77,9 @@ class VersionChecker {
     ResultCode LastOutcome() const { return lastOutcome_; }
     // The app's log exists only once its window has shown; null for none.
     void SetLog(QuorLog* log) { log_ = log; }
+    // Called on every progress tick of the request, so a window can run
+    // its pending messages while the check waits; empty for none.
+    void SetPump(std::function<void()> pump) { pump_ = std::move(pump); }
     const std::string& LastError() const { return lastError_; }
 
   private:
@@ -79,6 +88,7 @@ class VersionChecker {
     BrowserLauncher& browser_;
     std::string softwareHost_;
     QuorLog* log_;
+    std::function<void()> pump_;
     ResultCode lastOutcome_ = rc::kMissingArgument;
     std::string lastError_;
 };

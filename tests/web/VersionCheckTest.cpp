@@ -169,6 +169,31 @@ TEST_F(VersionCheckTest, ABrowserThatFailsToStartIsReportedEvenWhenQuiet) {
               "Please try manually going to:\nhttp://h/Setup.exe");
 }
 
+TEST_F(VersionCheckTest, OnlyWebLinksReachTheBrowser) {
+    // Any other scheme would start whatever program claims it.
+    for (const char* link : {"httpx-handler:run", "http:/one-slash", "httpsfoo://h/"}) {
+        SCOPED_TRACE(link);
+        server_.Serve(kPath, std::string("3.66\n") + link);
+        dialogs_ = {};
+        browser_ = {};
+        EXPECT_EQ(Check(365, true), 366);
+        EXPECT_TRUE(browser_.opened.empty());
+        ASSERT_EQ(dialogs_.shown.size(), 2u);
+        EXPECT_EQ(dialogs_.shown[1].message, BrowserLaunchErrorText(kProduct, link));
+    }
+    EXPECT_TRUE(IsWebLink("HTTPS://h.example.test/Setup.exe"));
+    EXPECT_TRUE(IsWebLink("http://h"));
+}
+
+TEST_F(VersionCheckTest, ThePumpRunsWhileTheRequestWaits) {
+    int pumped = 0;
+    VersionChecker checker = CheckerFor(server_.Host());
+    checker.SetPump([&] { ++pumped; });
+    // The silent path keeps the request waiting until its time limit.
+    EXPECT_EQ(checker.CheckForNewerVersion(365, "/silent", true, kProduct), 0);
+    EXPECT_GT(pumped, 0);
+}
+
 TEST_F(VersionCheckTest, TheRequestGoesToTheSoftwareHostWithThePath) {
     server_.Serve(kPath, "365\nhttp://h/");
     Check(365, true);
