@@ -266,7 +266,8 @@ class App {
     ResultCode ProgramInstrument();
     ResultCode ReconnectInstrument();
     ResultCode FinishInstrument();
-    // Moves a settings file that this run did not write out of the way.
+    // Moves an earlier run's settings file out of the way, kept under the
+    // next free ".unused" name, before a capture writes a new one.
     void SetAsideStaleSettingsFile();
     static constexpr int kBarStep = 2;
 

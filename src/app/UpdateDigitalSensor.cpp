@@ -211,6 +211,9 @@ ResultCode App::CaptureSensorSettings() {
     SetStatus("Saving settings for this digital sensor...");
     WriteRelayControl(kRelaySdiChar);
     DSSleep(kCapturePauseMs);
+    // An earlier run's file is kept, never overwritten (see the instrument
+    // sequence's capture).
+    SetAsideStaleSettingsFile();
     ResultCode r = protocol_->DPSaveInfo(settingsFile_.c_str());
     if (r < 0) {
         const std::string couldNot =
@@ -228,9 +231,6 @@ ResultCode App::CaptureSensorSettings() {
             "\nClick CANCEL to try retrieving the settings again.";
         if (!fe_.dialogs.AskOkCancel(text, "Settings Retrieve Error")) return rc::kCancelled;
         sensorSettingsMissing_ = true;
-        // With -35 this run saved what it read; otherwise a file on disk is
-        // an earlier run's, perhaps of another sensor, and is not restored.
-        if (r != rc::kSomeSettingsFailed) SetAsideStaleSettingsFile();
     }
 
     QuorSDI12& sdi = protocol_->Sdi12();

@@ -168,6 +168,10 @@ ResultCode App::CaptureInstrumentSettings() {
             return login;
         }
     }
+    // A file on disk is an earlier run's: perhaps of another device, perhaps
+    // the only copy of settings that a cut-off update already erased. The
+    // new capture never overwrites it.
+    SetAsideStaleSettingsFile();
     const ResultCode r = protocol_->DPSaveInfo(settingsFile_.c_str());
     if (r >= 0) return rc::kOk;
     if (config_.repMode || config_.factoryMode) {
@@ -183,10 +187,6 @@ ResultCode App::CaptureInstrumentSettings() {
                 "Settings Error", kKindError);
         return r;
     }
-    // With -35 the settings read were saved by this run. Any other failure
-    // saved nothing: a file on disk is an earlier run's, perhaps of another
-    // device, and must not be restored into this one.
-    if (r != rc::kSomeSettingsFailed) SetAsideStaleSettingsFile();
     return rc::kOk;
 }
 
@@ -203,14 +203,14 @@ void App::SetAsideStaleSettingsFile() {
         if (!ec) {
             log_->WriteLine(
                 QuorLog::kLevelMilestone, kMainWindowTag,
-                "UpdateInstrument set the settings file of an earlier update aside as %s",
+                "The update set the settings file of an earlier update aside as %s",
                 aside.string().c_str());
             return;
         }
         break;
     }
     log_->WriteLine(QuorLog::kLevelFailure, kMainWindowTag,
-                    "UpdateInstrument could not set the earlier settings file %s aside (%s)",
+                    "Could not set the earlier settings file %s aside (%s)",
                     settingsFile_.c_str(), ec ? ec.message().c_str() : "no free name");
 }
 

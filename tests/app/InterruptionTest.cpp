@@ -143,11 +143,29 @@ TEST_F(InterruptionTest, EveryCutInTheLoaderPhaseIsFinishedByTheNextRun) {
 
 // The vectors taken but their answer lost: the device restarts into the new
 // image with the settings of a freshly programmed one while the run reports
-// a failed upload. The next run finds the firmware running, captures those
-// factory values and writes them over the settings file, so the device's own
-// settings are gone. Kept disabled until the sequence guards the file.
-TEST_F(InterruptionTest, DISABLED_VectorsTakenWithTheirAnswerLostKeepTheSettings) {
-    EXPECT_TRUE(CutThenResume(NthFrame('V', 1), sim::SimLink::CutTiming::kAfterDelivery, false));
+// a failed upload. The next run finds the firmware running and captures
+// those factory values; the file that holds the device's own settings is
+// kept aside rather than overwritten, so they can still be brought back.
+TEST_F(InterruptionTest, VectorsTakenWithTheirAnswerLostKeepTheSettingsFileAside) {
+    sim::InstrumentModel& m = PutDevice("TRU");
+    m.SetImageVersion("TRU 3.65");
+    const std::string serial = m.State().settings.at("sn");
+    link->CutAtHostWrite(NthFrame('V', 1), sim::SimLink::CutTiming::kAfterDelivery);
+
+    auto first = StartApp();
+    PressStart(*first);
+    ASSERT_TRUE(link->CutAtWriteFired());
+    EXPECT_FALSE(m.InLoader());
+    const std::string file = AppSettingsFile(*first);
+    const std::string saved = quor::testing::ReadFile(file);
+    ASSERT_NE(saved.find(serial), std::string::npos);
+    first.reset();
+    link->Reconnect();
+
+    auto second = StartApp();
+    second->dialogs.okCancelAnswers = {true, true, true};
+    PressStart(*second);
+    EXPECT_EQ(quor::testing::ReadFile(file + ".unused"), saved);
 }
 
 }  // namespace

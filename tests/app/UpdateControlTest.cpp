@@ -221,7 +221,7 @@ TEST_F(UpdateControlTest, AnotherDevicesSettingsFileIsSetAsideWhenThisCaptureFai
         std::string::npos);
 }
 
-TEST_F(UpdateControlTest, APartialCaptureReplacesAnOlderFileAndIsRestored) {
+TEST_F(UpdateControlTest, APartialCaptureIsRestoredAndTheOlderFileKeptAside) {
     sim::InstrumentModel& tru = Device("TRU 3.64", "TRU 3.65");
     tru.SetSetting("sn", "TRU-OTHER1");
     CaptureToFileAsAnEarlierRun();
@@ -236,7 +236,7 @@ TEST_F(UpdateControlTest, APartialCaptureReplacesAnOlderFileAndIsRestored) {
 
     EXPECT_EQ(app->LastUpdateResult(), rc::kOk);
     EXPECT_EQ(tru.Setting("sn"), "TRU-THIS01");
-    EXPECT_FALSE(std::filesystem::exists(SettingsPath() + ".unused"));
+    EXPECT_NE(ReadFile(SettingsPath() + ".unused").find("TRU-OTHER1"), std::string::npos);
 }
 
 TEST_F(UpdateControlTest, ADeviceFoundInItsLoaderIsRestoredFromTheFileOnDisk) {
