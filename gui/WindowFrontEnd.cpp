@@ -121,6 +121,8 @@ QMessageBox::Icon BoxIcon(app::Icon icon) {
             return QMessageBox::Information;
         case app::Icon::kQuestion:
             return QMessageBox::Question;
+        case app::Icon::kNone:
+            return QMessageBox::NoIcon;
     }
     return QMessageBox::NoIcon;
 }
