@@ -271,9 +271,6 @@ class App {
     std::string settingsFile_;
     float uploadAccumulator_ = 0.0f;
     int bar_ = 0;
-    // The settings menu's toggles ("&Replace Serial Number", "&Don't Erase Data").
-    bool replaceSerialNumber_ = false;
-    bool dontEraseData_ = false;
     // Set by the digital sensor sequence when the sensor's settings could not be read.
     bool sensorSettingsMissing_ = false;
 

@@ -319,7 +319,7 @@ ResultCode App::FinishInstrument() {
     if (d.setTime) protocol_->DPSetTime();
     StepBar();
 
-    if (d.eraseData && !dontEraseData_) {
+    if (d.eraseData && !dontErase_) {
         SetStatus("Erasing old data...");
         r = protocol_->DPEraseData();
         if (r < 0) {
