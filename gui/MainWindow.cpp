@@ -110,6 +110,7 @@ void MainWindow::BuildControls() {
     statusText_ = PlainLabel(central);
     KeepRoomWhenHidden(statusText_);
     auto* status = new QHBoxLayout;
+    status->setSpacing(6);
     status->addWidget(statusCaption_);
     status->addWidget(statusText_, 1);
     grid->addLayout(status, 4, 0, 1, 2);
