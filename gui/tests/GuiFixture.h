@@ -13,6 +13,7 @@
 #include <QTest>
 #include <QTimer>
 #include <functional>
+#include <ostream>
 #include <memory>
 #include <string>
 #include <vector>
@@ -22,6 +23,11 @@
 #include "qt/QtSettingsStore.h"
 #include "support/ScopedEnv.h"
 #include "support/TempDir.h"
+
+QT_BEGIN_NAMESPACE
+// Test output shows a QString as its text.
+inline void PrintTo(const QString& s, std::ostream* os) { *os << '"' << s.toStdString() << '"'; }
+QT_END_NAMESPACE
 
 namespace quor::gui::testing {
 

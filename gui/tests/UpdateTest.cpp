@@ -217,11 +217,19 @@ TEST_F(UpdateTest, ClosingDuringAnUpdateShowsDontQuitNowAndTheUpdateGoesOn) {
         EXPECT_EQ(b.caption, "Don't Quit Now!");
         EXPECT_EQ(b.text, text);
         EXPECT_EQ(b.icon, QMessageBox::Warning);
-        EXPECT_EQ(b.buttons.size(), 1u);
+        EXPECT_EQ(b.buttons, std::vector<QString>{"OK"});
     }
     QCoreApplication::processEvents();
     EXPECT_TRUE(w.isVisible());
     EXPECT_TRUE(App().KeepGoing());
+
+    // The menus keep working on the window's thread: help is shown, a new
+    // firmware file is refused until the update has ended.
+    w.ActionOf(Control::mnuHelp)->trigger();
+    w.ActionOf(Control::mnuOpenFirmwareFile)->trigger();
+    ASSERT_EQ(boxes.seen.size(), 4u);
+    EXPECT_EQ(boxes.seen[2].caption, "Help");
+    EXPECT_EQ(boxes.seen[3].caption, "Update In Progress");
 
     Release();
     ASSERT_TRUE(WaitFor([&] { return updatesFinished > before; }));
@@ -230,7 +238,7 @@ TEST_F(UpdateTest, ClosingDuringAnUpdateShowsDontQuitNowAndTheUpdateGoesOn) {
     EXPECT_TRUE(w.TextOf(Control::statusText).startsWith("Successfully updated firmware in "))
         << w.TextOf(Control::statusText).toStdString();
     EXPECT_EQ(model->Programmings(), 1);
-    EXPECT_EQ(boxes.seen.size(), 2u);
+    EXPECT_EQ(boxes.seen.size(), 4u);
     ExpectIdleControls();
 }
 
