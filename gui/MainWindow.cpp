@@ -20,7 +20,9 @@
 
 // The icons live in the static library's resources, which a program
 // linking it must register itself.
-static void InitIconResources() { Q_INIT_RESOURCE(icons); }
+static void InitIconResources() {
+    Q_INIT_RESOURCE(icons);
+}
 
 namespace quor::gui {
 
@@ -28,7 +30,9 @@ using app::Control;
 
 namespace {
 
-std::size_t Index(Control c) { return static_cast<std::size_t>(c); }
+std::size_t Index(Control c) {
+    return static_cast<std::size_t>(c);
+}
 
 QLabel* PlainLabel(QWidget* parent, bool bold = false) {
     auto* label = new QLabel(parent);
@@ -186,7 +190,8 @@ void MainWindow::BuildMenus() {
         AddAction(settings, c)->setCheckable(true);
     actions_[Index(Control::mnuSensorSeparator)] = settings->addSeparator();
     AddAction(settings, Control::mnuSensorHeading);
-    for (const app::SensorMenuItem& m : app::kSensorMenu) AddAction(settings, m.item)->setCheckable(true);
+    for (const app::SensorMenuItem& m : app::kSensorMenu)
+        AddAction(settings, m.item)->setCheckable(true);
 
     QMenu* help = menuBar()->addMenu(QStringLiteral("&Help"));
     AddAction(help, Control::mnuHelp, QKeySequence(Qt::Key_F1));
@@ -237,10 +242,9 @@ void MainWindow::FitSize() {
     // The desktop's own font decides the size; the window never gets
     // smaller than its classic client area, and never changes afterwards.
     centralWidget()->setMinimumWidth(
-        std::max(kClientWidthPx,
-                 fontMetrics().horizontalAdvance(
-                     QStringLiteral("Connect to Palomet and Digital Sensor with Comm Port")) +
-                     kIconPx));
+        std::max(kClientWidthPx, fontMetrics().horizontalAdvance(QStringLiteral(
+                                     "Connect to Palomet and Digital Sensor with Comm Port")) +
+                                     kIconPx));
     centralWidget()->setMinimumHeight(kClientHeightPx);
     adjustSize();
     setFixedSize(sizeHint());
@@ -334,11 +338,17 @@ void MainWindow::SetProgressTo(int percent) {
     emit progressSet(percent);
 }
 
-void MainWindow::ClearPorts() { cbCommPort_->clear(); }
+void MainWindow::ClearPorts() {
+    cbCommPort_->clear();
+}
 
-void MainWindow::AddPort(const QString& text) { cbCommPort_->addItem(text); }
+void MainWindow::AddPort(const QString& text) {
+    cbCommPort_->addItem(text);
+}
 
-void MainWindow::SelectPort(int index) { cbCommPort_->setCurrentIndex(index); }
+void MainWindow::SelectPort(int index) {
+    cbCommPort_->setCurrentIndex(index);
+}
 
 void MainWindow::SetCursorTo(app::Cursor cursor) {
     if (cursor == app::Cursor::kHourglass) {

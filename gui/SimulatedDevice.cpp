@@ -14,7 +14,8 @@ std::unique_ptr<SimulatedDevice> SimulatedDevice::Start(const std::string& code,
     std::unique_ptr<sim::InstrumentModel> model = sim::InstrumentModel::ForCode(upper);
     if (!model) {
         std::string known;
-        for (const std::string& c : sim::InstrumentCodes()) known += (known.empty() ? "" : ", ") + c;
+        for (const std::string& c : sim::InstrumentCodes())
+            known += (known.empty() ? "" : ", ") + c;
         *error = "no simulated instrument \"" + code + "\" (known: " + known + ")";
         return nullptr;
     }
@@ -30,7 +31,9 @@ std::unique_ptr<SimulatedDevice> SimulatedDevice::Start(const std::string& code,
 SimulatedDevice::SimulatedDevice(std::unique_ptr<sim::InstrumentModel> model)
     : model_(std::move(model)), bridge_(std::make_unique<sim::PtyBridge>(*model_)) {}
 
-SimulatedDevice::~SimulatedDevice() { bridge_->Stop(); }
+SimulatedDevice::~SimulatedDevice() {
+    bridge_->Stop();
+}
 
 std::string SimulatedDevice::Description() const {
     return "Simulated " + model_->Profile().code + " (" + PortPath() + ")";

@@ -144,7 +144,8 @@ int RunBox(MainWindow* w, QMessageBox::Icon icon, const std::string& text,
 void WindowDialogs::SoundBeep(app::Beep) {
     // The desktop has one bell; every kind rings it.
     MainWindow* w = &window_;
-    RunOnThreadOf(w, [] { QApplication::beep(); }, false);
+    RunOnThreadOf(
+        w, [] { QApplication::beep(); }, false);
 }
 
 void WindowDialogs::ShowMessage(const std::string& text, const std::string& caption,

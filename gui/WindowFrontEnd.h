@@ -57,8 +57,7 @@ class WindowDialogs final : public app::AppDialogs {
     explicit WindowDialogs(MainWindow& window) : window_(window) {}
 
     void SoundBeep(app::Beep beep) override;
-    void ShowMessage(const std::string& text, const std::string& caption,
-                     app::Icon icon) override;
+    void ShowMessage(const std::string& text, const std::string& caption, app::Icon icon) override;
     bool AskOkCancel(const std::string& text, const std::string& caption) override;
     bool OpenFile(const app::FileDialogOptions& options, std::string* path) override;
     bool SaveFile(const app::FileDialogOptions& options, std::string* path) override;

@@ -11,8 +11,8 @@
 #include <memory>
 
 #include "app/ProductConfig.h"
-#include "gui/SimulatedDevice.h"
 #include "gui/Session.h"
+#include "gui/SimulatedDevice.h"
 #include "gui/VersionCheckStub.h"
 #include "qt/QtSettingsStore.h"
 
@@ -21,9 +21,8 @@ namespace {
 // A simulated run keeps its log and settings file apart from the user's
 // own, so nothing of a demonstration device is ever restored into a real one.
 void UseSimulatorDataHome() {
-    const QString home =
-        QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) +
-        QStringLiteral("/Karvell/QuorBSL-simulator");
+    const QString home = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) +
+                         QStringLiteral("/Karvell/QuorBSL-simulator");
     QDir().mkpath(home);
     qputenv("XDG_DATA_HOME", QFile::encodeName(home));
 }

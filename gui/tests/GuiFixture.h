@@ -13,8 +13,8 @@
 #include <QTest>
 #include <QTimer>
 #include <functional>
-#include <ostream>
 #include <memory>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -26,7 +26,9 @@
 
 QT_BEGIN_NAMESPACE
 // Test output shows a QString as its text.
-inline void PrintTo(const QString& s, std::ostream* os) { *os << '"' << s.toStdString() << '"'; }
+inline void PrintTo(const QString& s, std::ostream* os) {
+    *os << '"' << s.toStdString() << '"';
+}
 QT_END_NAMESPACE
 
 namespace quor::gui::testing {
@@ -97,6 +99,16 @@ class BoxAnswerer : public QObject {
     QTimer timer_;
     QMessageBox* last_ = nullptr;
 };
+
+// The answerer saw exactly this one box, with its single OK button.
+inline void ExpectOneBox(const BoxAnswerer& boxes, const QString& caption, const QString& text,
+                         QMessageBox::Icon icon) {
+    ASSERT_EQ(boxes.seen.size(), 1u);
+    EXPECT_EQ(boxes.seen[0].caption, caption);
+    EXPECT_EQ(boxes.seen[0].text, text);
+    EXPECT_EQ(boxes.seen[0].icon, icon);
+    EXPECT_EQ(boxes.seen[0].buttons, std::vector<QString>{QStringLiteral("OK")});
+}
 
 class GuiFixture : public ::testing::Test {
   protected:

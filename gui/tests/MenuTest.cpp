@@ -40,7 +40,14 @@ class FileDialogAnswerer : public QObject {
         if (path_.isEmpty()) {
             dialog->reject();
         } else {
-            dialog->selectFile(path_);
+            // Typed as a user would: selectFile races the dialog's own
+            // loading of the folder.
+            auto* name = dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+            if (name) {
+                name->setText(path_);
+            } else {
+                dialog->selectFile(path_);
+            }
             static_cast<QDialog*>(dialog)->accept();
         }
     }
@@ -164,12 +171,10 @@ TEST_F(MenuTest, DumpAndOpenFirmwareFileThroughTheirKeys) {
         QTest::keySequence(&w, QKeySequence(QStringLiteral("Ctrl+O")));
         EXPECT_EQ(open.shown, 1);
     }
-    ASSERT_EQ(boxes.seen.size(), 1u);
-    EXPECT_EQ(boxes.seen[0].caption, "File Error");
-    EXPECT_EQ(boxes.seen[0].text,
-              "The file \"image.txt\" is not a valid firmware file.\n"
-              "Please choose a new firmware file to open.");
-    EXPECT_EQ(boxes.seen[0].icon, QMessageBox::Critical);
+    ExpectOneBox(boxes, "File Error",
+                 "The file \"image.txt\" is not a valid firmware file.\n"
+                 "Please choose a new firmware file to open.",
+                 QMessageBox::Critical);
     EXPECT_EQ(w.TextOf(Control::userText2), "TRU 3.65");
     EXPECT_EQ(App().ImageVersion(), 365);
 }
@@ -206,8 +211,9 @@ TEST_F(MenuTest, HelpAndAboutShowTheirBoxes) {
     ASSERT_EQ(boxes.seen.size(), 2u);
     EXPECT_EQ(boxes.seen[0].caption, "Help");
     EXPECT_EQ(boxes.seen[0].icon, QMessageBox::NoIcon);
-    EXPECT_TRUE(boxes.seen[0].text.startsWith(
-        "The Dewmark Tru Firmware Updater replaces the firmware that operates your Dewmark Tru.\n"));
+    EXPECT_TRUE(
+        boxes.seen[0].text.startsWith("The Dewmark Tru Firmware Updater replaces the firmware that "
+                                      "operates your Dewmark Tru.\n"));
     EXPECT_EQ(boxes.seen[1].caption, "About Dewmark Tru Firmware Updater");
     EXPECT_EQ(boxes.seen[1].icon, QMessageBox::Information);
     EXPECT_TRUE(boxes.seen[1].text.contains("1.16.0.5")) << boxes.seen[1].text.toStdString();

@@ -104,12 +104,13 @@ TEST_F(ResponsivenessTest, ARealTimeUpdateOverAPtyKeepsTheEventLoopRunning) {
     EXPECT_EQ(programmings, 1);
     EXPECT_GT(meter.Ticks(), 0);
 
-    std::printf("[ window   ] real-time update over %s: %.1f s; longest event-loop gap %.1f ms, "
-                "99th percentile %.1f ms, median %.1f ms (%ld heartbeats of %d ms, %ld gaps over "
-                "%lld ms)\n",
-                device->PortPath().c_str(), meter.ElapsedS(), meter.LongestGapMs(),
-                meter.GapPercentileMs(0.99), meter.GapPercentileMs(0.5), meter.Ticks(),
-                kHeartbeatMs, meter.GapsOverGoal(), static_cast<long long>(kGapGoalMs));
+    std::printf(
+        "[ window   ] real-time update over %s: %.1f s; longest event-loop gap %.1f ms, "
+        "99th percentile %.1f ms, median %.1f ms (%ld heartbeats of %d ms, %ld gaps over "
+        "%lld ms)\n",
+        device->PortPath().c_str(), meter.ElapsedS(), meter.LongestGapMs(),
+        meter.GapPercentileMs(0.99), meter.GapPercentileMs(0.5), meter.Ticks(), kHeartbeatMs,
+        meter.GapsOverGoal(), static_cast<long long>(kGapGoalMs));
     RecordProperty("longest_event_loop_gap_ms", std::to_string(meter.LongestGapMs()));
     RecordProperty("update_seconds", std::to_string(meter.ElapsedS()));
 }

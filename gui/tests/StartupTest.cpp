@@ -17,7 +17,9 @@ namespace {
 
 using app::Control;
 
-QString TextOf(MainWindow& w, Control c) { return w.TextOf(c); }
+QString TextOf(MainWindow& w, Control c) {
+    return w.TextOf(c);
+}
 
 class StartupTest : public GuiFixture {};
 
@@ -148,8 +150,8 @@ TEST_F(StartupTest, SavedPortSelectsItsEntryOrEntryZeroWhenGone) {
         int index;
         const char* commPort;
     };
-    for (const Case& c : {Case{"ttyUSB1", 1, "ttyUSB1"}, Case{"ttyUSB7", 0, "ttyUSB0"},
-                          Case{"", 0, "ttyUSB0"}}) {
+    for (const Case& c :
+         {Case{"ttyUSB1", 1, "ttyUSB1"}, Case{"ttyUSB7", 0, "ttyUSB0"}, Case{"", 0, "ttyUSB0"}}) {
         SCOPED_TRACE(c.saved);
         ports.clear();
         AddPort("ttyUSB0", "USB Serial Port (ttyUSB0)");
@@ -184,7 +186,8 @@ TEST_F(StartupTest, DigitalSensorEditionShowsTheSensorMenu) {
     AddPort("ttyUSB0", "Palomet USB (ttyUSB0)");
     MainWindow& w = Show(app::DigitalSensorEdition());
     EXPECT_EQ(w.windowTitle(), "ZEPRA 51 Sensor Suite Firmware Updater");
-    EXPECT_EQ(TextOf(w, Control::commLabel), "Connect to Palomet and Digital Sensor with Comm Port");
+    EXPECT_EQ(TextOf(w, Control::commLabel),
+              "Connect to Palomet and Digital Sensor with Comm Port");
     EXPECT_EQ(TextOf(w, Control::lblConnect), "Connect Palomet to computer comm port.");
     EXPECT_TRUE(w.ActionOf(Control::mnuSensorSeparator)->isVisible());
     EXPECT_TRUE(w.ActionOf(Control::mnuSensorHeading)->isVisible());

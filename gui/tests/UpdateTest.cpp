@@ -89,7 +89,9 @@ class UpdateTest : public GuiFixture {
     }
 
     QPushButton& Button(Control c) { return *qobject_cast<QPushButton*>(Window().WidgetOf(c)); }
-    int Bar() { return qobject_cast<QProgressBar*>(Window().WidgetOf(Control::statusBar))->value(); }
+    int Bar() {
+        return qobject_cast<QProgressBar*>(Window().WidgetOf(Control::statusBar))->value();
+    }
     bool HourglassShown() {
         return Window().testAttribute(Qt::WA_SetCursor) &&
                Window().cursor().shape() == Qt::WaitCursor;
@@ -165,17 +167,17 @@ TEST_F(UpdateTest, AWholeTruUpdateByClickingStart) {
     // The status texts in order, ending with the time it took.
     ASSERT_FALSE(statusTexts.empty());
     const QString last = statusTexts.back();
-    EXPECT_TRUE(QRegularExpression(QStringLiteral("^Successfully updated firmware in \\d+ seconds\\.$"))
-                    .match(last)
-                    .hasMatch())
+    EXPECT_TRUE(
+        QRegularExpression(QStringLiteral("^Successfully updated firmware in \\d+ seconds\\.$"))
+            .match(last)
+            .hasMatch())
         << last.toStdString();
-    EXPECT_EQ(statusTexts, (std::vector<QString>{
-                               "Connecting to Dewmark Tru...",
-                               "Saving settings for this Dewmark Tru...",
-                               "Starting the firmware loader...", "Erasing firmware memory...",
-                               "Uploading new firmware code...",
-                               "Restarting the Dewmark Tru, please wait...",
-                               "Checking new firmware...", "Restoring settings...", last}));
+    EXPECT_EQ(statusTexts,
+              (std::vector<QString>{
+                  "Connecting to Dewmark Tru...", "Saving settings for this Dewmark Tru...",
+                  "Starting the firmware loader...", "Erasing firmware memory...",
+                  "Uploading new firmware code...", "Restarting the Dewmark Tru, please wait...",
+                  "Checking new firmware...", "Restoring settings...", last}));
     EXPECT_TRUE(w.WidgetOf(Control::statusText)->isVisible());
     EXPECT_EQ(w.TextOf(Control::statusText), last);
     EXPECT_EQ(w.TextOf(Control::lblConnect), "You may disconnect your Dewmark Tru now.");
@@ -253,13 +255,10 @@ TEST_F(UpdateTest, AFailedConnectionIsReportedInABoxAndTheWindowGoesBackToIdle) 
     Record();
     ASSERT_TRUE(ClickStartAndWait());
 
-    ASSERT_EQ(boxes.seen.size(), 1u);
-    EXPECT_EQ(boxes.seen[0].caption, "Connection Error");
-    EXPECT_EQ(boxes.seen[0].text,
-              "Comm Port \"Simulated Instrument (SIM9)\" isn't available.\n"
-              "Please choose a new Comm Port to use.");
-    EXPECT_EQ(boxes.seen[0].icon, QMessageBox::Critical);
-    EXPECT_EQ(boxes.seen[0].buttons.size(), 1u);
+    ExpectOneBox(boxes, "Connection Error",
+                 "Comm Port \"Simulated Instrument (SIM9)\" isn't available.\n"
+                 "Please choose a new Comm Port to use.",
+                 QMessageBox::Critical);
     EXPECT_FALSE(w.WidgetOf(Control::statusText)->isVisible());
     EXPECT_EQ(Bar(), 0);
     EXPECT_EQ(w.TextOf(Control::lblConnect), "Connect Dewmark Tru to computer comm port.");
