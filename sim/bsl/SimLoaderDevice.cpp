@@ -156,7 +156,9 @@ void SimLoaderDevice::HandleFrame(const std::string& line) {
     if (line.size() < 1 + kChecksumTail || line[line.size() - kChecksumTail] != '.' ||
         !ParseHex(line, line.size() - 4, 4, sent)) {
         // Not a frame at all (an invocation sent to a running loader, say).
-        AnswerAfter(config_.frameProcessUs, kNotACommand, false);
+        // The version query is taken by its letter alone, so a firmware
+        // command that starts with "g" ("get -ver") gets the version.
+        AnswerAfter(config_.frameProcessUs, line[0] == 'g' ? VersionReply() : kNotACommand, false);
         return;
     }
     ++frames_;
@@ -181,13 +183,9 @@ void SimLoaderDevice::HandleFrame(const std::string& line) {
     }
 
     switch (letter) {
-    case 'g': {
-        char answer[32];
-        std::snprintf(answer, sizeof answer, "+%d+\r", static_cast<int>(config_.loaderVersion));
-        const std::string version = versionReply_.empty() ? std::string(answer) : versionReply_;
-        AnswerAfter(cost, payload.empty() ? version : std::string(kReject), true);
+    case 'g':
+        AnswerAfter(cost, payload.empty() ? VersionReply() : std::string(kReject), true);
         break;
-    }
     case '@':
         AnswerAfter(cost, DoAddress(payload), true);
         break;
@@ -217,6 +215,13 @@ void SimLoaderDevice::HandleFrame(const std::string& line) {
         AnswerAfter(cost, kReject, true);
         break;
     }
+}
+
+std::string SimLoaderDevice::VersionReply() const {
+    if (!versionReply_.empty()) return versionReply_;
+    char answer[32];
+    std::snprintf(answer, sizeof answer, "+%d+\r", static_cast<int>(config_.loaderVersion));
+    return answer;
 }
 
 bool SimLoaderDevice::ParseAddress(const std::string& payload, std::uint32_t& address) const {

@@ -6,7 +6,9 @@
 // carriage return is answered "$", "P" with "#" (now connected). Connected:
 // a lone carriage return is answered "?\r"; every other line must be a
 // frame "<letter><payload>.<4 hex checksum>\r" with the checksum 46 + the
-// codes of letter and payload, modulo 65535. "g" answers "+<version>+\r";
+// codes of letter and payload, modulo 65535. "g" answers "+<version>+\r"
+// (also to an unframed line starting with "g": the firmware's "get -ver"
+// meeting a loader that already runs gets the version, not "?\r");
 // "@" sets the write address, "W" programs words there and advances it,
 // "X" erases the segment holding an address; each acknowledged "+\r". "V"
 // programs the 16 vectors, is acknowledged "+" and restarts the device into
@@ -119,6 +121,7 @@ private:
     std::string DoErase(const std::string& payload, std::uint64_t& costUs);
     std::string DoVectors(const std::string& payload);
     bool ParseAddress(const std::string& payload, std::uint32_t& address) const;
+    std::string VersionReply() const;
     void EnterLoader(bool connected);
     void Restart();
 

@@ -104,10 +104,32 @@ void SimLink::HostSetDtr(bool on) {
     model_.OnDtrChange(on);
 }
 
+void SimLink::Cut() {
+    cut_ = true;
+    // What is still on the wire is lost; what arrived stays in the port.
+    while (!toHost_.empty() && toHost_.back().at > clock_.NowMicros()) toHost_.pop_back();
+}
+
+void SimLink::CutAtHostWrite(WriteMatch match, CutTiming timing) {
+    cutMatch_ = std::move(match);
+    cutTiming_ = timing;
+    cutFired_ = false;
+}
+
 void SimLink::HostWrite(const std::uint8_t* data, std::size_t count) {
     hostWrites_.emplace_back(reinterpret_cast<const char*>(data), count);
     hostSent_.append(reinterpret_cast<const char*>(data), count);
+    bool cutAfterDelivery = false;
+    if (cutMatch_ && cutMatch_(hostWrites_.back())) {
+        cutMatch_ = nullptr;
+        cutFired_ = true;
+        if (cutTiming_ == CutTiming::kBeforeDelivery)
+            Cut();
+        else
+            cutAfterDelivery = true;
+    }
     const std::uint64_t byteTime = ByteTimeMicros(hostConfig_.baud);
+    hostWireUs_ += byteTime * count;
     std::uint64_t t = hostLineFreeAt_ > clock_.NowMicros() ? hostLineFreeAt_ : clock_.NowMicros();
     for (std::size_t i = 0; i < count; ++i) {
         t += byteTime;
@@ -121,12 +143,16 @@ void SimLink::HostWrite(const std::uint8_t* data, std::size_t count) {
             model_.OnReceive(rateAtSend == deviceBaud_ ? b : Garble(b));
         });
     }
+    // Scheduled after the last byte's arrival at the same time, so the
+    // device has taken the whole write when the cable goes.
+    if (cutAfterDelivery) clock_.ScheduleAt(t, [this] { Cut(); });
     hostLineFreeAt_ = t;
 }
 
 void SimLink::Send(std::string_view bytes) {
     deviceSent_.append(bytes);
     const std::uint64_t byteTime = ByteTimeMicros(deviceBaud_);
+    deviceWireUs_ += byteTime * bytes.size();
     std::uint64_t now = clock_.NowMicros();
     std::uint64_t t = deviceLineFreeAt_ > now ? deviceLineFreeAt_ : now;
     for (char c : bytes) {
@@ -197,6 +223,8 @@ void SimLink::ClearRecords() {
     hostSent_.clear();
     deviceSent_.clear();
     hostWrites_.clear();
+    hostWireUs_ = 0;
+    deviceWireUs_ = 0;
 }
 
 }  // namespace quor::sim

@@ -6,15 +6,18 @@
 // misses a baud switch is not understood.
 //
 // Faults, counted esptool-style by byte number from the link's start:
-// drop or corrupt the Nth byte either way, cut the cable, silence the
-// device for a while, let noise trickle in, or make the host's port calls
-// fail.
+// drop or corrupt the Nth byte either way, cut the cable (now, or at the
+// first host write a test picks, before or after the device took it),
+// silence the device for a while, let noise trickle in, or make the host's
+// port calls fail.
 
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <memory>
 #include <set>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "serial/PortDriver.h"
@@ -52,9 +55,20 @@ public:
     void CorruptHostByte(std::uint64_t n) { corruptHost_.insert(n); }
     void DropDeviceByte(std::uint64_t n) { dropDevice_.insert(n); }  // device to host
     void CorruptDeviceByte(std::uint64_t n) { corruptDevice_.insert(n); }
-    void Cut() { cut_ = true; }          // nothing crosses until Reconnect
+    // Nothing crosses until Reconnect; bytes still on the wire are lost.
+    void Cut();
     void Reconnect() { cut_ = false; }
     bool IsCut() const { return cut_; }
+    // Where a cut at a host write falls.
+    enum class CutTiming {
+        kBeforeDelivery,  // the write never reaches the device
+        kAfterDelivery    // the device takes all of it; its answer is lost
+    };
+    using WriteMatch = std::function<bool(std::string_view write)>;
+    // Cuts the cable at the first host write (one port write call, as the
+    // host makes it) that match accepts, looking from now on; once.
+    void CutAtHostWrite(WriteMatch match, CutTiming timing);
+    bool CutAtWriteFired() const { return cutFired_; }
     void SilenceDeviceFor(std::uint64_t us) { silentUntil_ = clock_.NowMicros() + us; }
     // The host's port calls fail with an I/O error (an unplugged adapter).
     void FailHostIo(bool fail) { failHostIo_ = fail; }
@@ -67,6 +81,10 @@ public:
     const std::string& HostSent() const { return hostSent_; }      // every byte the host wrote
     const std::string& DeviceSent() const { return deviceSent_; }  // every byte the model sent
     const std::vector<std::string>& HostWrites() const { return hostWrites_; }
+    // Wire time of every byte each way at the rate it was sent at (since
+    // the last ClearRecords).
+    std::uint64_t HostWireMicros() const { return hostWireUs_; }
+    std::uint64_t DeviceWireMicros() const { return deviceWireUs_; }
     void ClearRecords();
     VirtualClock& Clock() { return clock_; }
 
@@ -96,12 +114,17 @@ private:
     bool dtr_ = false;
     bool cut_ = false;
     bool failHostIo_ = false;
+    WriteMatch cutMatch_;
+    CutTiming cutTiming_ = CutTiming::kBeforeDelivery;
+    bool cutFired_ = false;
     std::uint64_t silentUntil_ = 0;
     EventId noiseEvent_ = 0;  // 0: no noise
     std::uint64_t hostLineFreeAt_ = 0;
     std::uint64_t deviceLineFreeAt_ = 0;
     std::uint64_t hostBytes_ = 0;
     std::uint64_t deviceBytes_ = 0;
+    std::uint64_t hostWireUs_ = 0;
+    std::uint64_t deviceWireUs_ = 0;
     std::set<std::uint64_t> dropHost_, corruptHost_, dropDevice_, corruptDevice_;
     std::deque<Arrival> toHost_;
     std::string hostSent_, deviceSent_;

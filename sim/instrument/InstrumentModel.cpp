@@ -239,6 +239,7 @@ void InstrumentModel::FirmwareByte(std::uint8_t byte) {
 }
 
 void InstrumentModel::Send(const std::string& text, std::uint64_t extraUs) {
+    chargedUs_ += quirks_.replyDelayUs + extraUs;
     side_->Schedule(quirks_.replyDelayUs + extraUs, [this, text] { side_->Send(text); });
 }
 

@@ -226,6 +226,9 @@ class InstrumentModel final : public DeviceModel {
     const std::vector<std::string>& Commands() const { return commands_; }
     int CommandsSeen(std::string_view prefix) const;
     int Erases() const { return erases_; }
+    // The firmware's own work charged before its answers (the loader's is
+    // Loader().ChargedProcessingUs()).
+    std::uint64_t ChargedProcessingUs() const { return chargedUs_; }
     int Logins() const { return logins_; }
     bool SelfTestGood() const;
 
@@ -289,6 +292,7 @@ class InstrumentModel final : public DeviceModel {
     std::vector<std::string> commands_;
     int erases_ = 0;
     int logins_ = 0;
+    std::uint64_t chargedUs_ = 0;
 };
 
 }  // namespace quor::sim

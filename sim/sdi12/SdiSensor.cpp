@@ -3,6 +3,8 @@
 #include <cstdio>
 #include <utility>
 
+#include "sim/bsl/SimLoaderDevice.h"
+
 namespace quor::sim {
 
 namespace {
@@ -72,6 +74,41 @@ void SdiSensor::FlashFirmware(std::uint32_t newVersion) {
     loaderStarted_ = false;
 }
 
+void SdiSensor::SetLoader(SimLoaderDevice* loader, std::uint32_t newFirmwareVersion) {
+    loader_ = loader;
+    newFirmwareVersion_ = newFirmwareVersion;
+    loaderRunning_ = false;
+    loaderRestartsSeen_ = loader ? loader->Restarts() : 0;
+}
+
+void SdiSensor::StartLoader(bool connected) {
+    loaderStarted_ = true;
+    if (!loader_) return;
+    FollowLoader();
+    loader_->StartInLoader(connected);
+    loaderRunning_ = true;
+}
+
+void SdiSensor::FollowLoader() {
+    if (!loader_ || !loaderRunning_ || loader_->Restarts() == loaderRestartsSeen_) return;
+    loaderRestartsSeen_ = loader_->Restarts();
+    loaderRunning_ = false;
+    ++updates_;
+    FlashFirmware(newFirmwareVersion_);
+}
+
+bool SdiSensor::InLoader() {
+    FollowLoader();
+    return loaderRunning_;
+}
+
+void SdiSensor::ReleaseWaitingLoader() {
+    if (InLoader() && loader_->CurrentState() == SimLoaderDevice::State::kLoaderWaiting) {
+        loaderRunning_ = false;
+        loaderStarted_ = false;
+    }
+}
+
 void SdiSensor::Script(const std::string& bodyPrefix, std::optional<std::string> reply, int times) {
     scripts_.push_back(ScriptEntry{bodyPrefix, std::move(reply), times, false});
 }
@@ -90,6 +127,7 @@ std::string SdiSensor::Identification() const {
 
 std::optional<std::string> SdiSensor::OnCommand(const std::string& command) {
     commands_.push_back(command);
+    if (InLoader()) return std::nullopt;  // the loader speaks no SDI-12
     if (silent_ || command.size() < 2 || command.back() != '!') return std::nullopt;
     const char to = command.front();
     const bool ownAddress = to == state_.address;
@@ -148,10 +186,14 @@ std::optional<std::string> SdiSensor::Answer(const std::string& body, bool ownAd
         state_.xg = body.substr(2);
         return Accept(body);
     }
-    if (body == "post") return Reply(state_.codeGood ? "Code Good" : "Code Corrupt");
+    if (body == "post") {
+        // Code the loader had to refuse to program is not whole.
+        const bool good = state_.codeGood && (!loader_ || loader_->Violations().empty());
+        return Reply(good ? "Code Good" : "Code Corrupt");
+    }
     if (body == "B") {
         if (!state_.hasLoader) return Reply("No BSL");
-        loaderStarted_ = true;
+        StartLoader(false);
         return Reply("");
     }
     return std::nullopt;  // SDI-12 sensors ignore what they don't know

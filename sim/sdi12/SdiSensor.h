@@ -13,6 +13,14 @@
 // and raw ones sent exactly as given (no carriage return, NUL bytes). Values
 // of any length are answered whole, however long: a sensor with long
 // replies holds a serial number or calibration beyond the host's fields.
+//
+// With a resident loader set, "?B!" starts that loader, waiting for its
+// connection on the sensor's serial line (which the relaying reader passes
+// through). While the loader runs the sensor answers no SDI-12 at all; once
+// the loader restarts the sensor after programming, the sensor runs the
+// new firmware (FlashFirmware with the version given with the loader). A
+// loader left running, connected or waiting, is still running whenever the
+// next host comes, unless the reader releases a waiting one.
 
 #include <cstdint>
 #include <optional>
@@ -20,6 +28,8 @@
 #include <vector>
 
 namespace quor::sim {
+
+class SimLoaderDevice;
 
 struct SdiSensorState {
     char address = '0';
@@ -74,6 +84,18 @@ public:
     const std::vector<std::string>& Writes() const { return writes_; }
     bool LoaderStarted() const { return loaderStarted_; }
 
+    // --- the resident loader (borrowed; null: "?B!" only notes the start) ---
+    void SetLoader(SimLoaderDevice* loader, std::uint32_t newFirmwareVersion);
+    SimLoaderDevice* Loader() const { return loader_; }
+    // Starts the loader as "?B!" does (connected: as an update left it).
+    void StartLoader(bool connected);
+    // Whether the loader, not the firmware, has the sensor's serial line.
+    bool InLoader();
+    // A loader still waiting for its connection gives up; the firmware runs.
+    void ReleaseWaitingLoader();
+    // How often the loader restarted the sensor into new firmware.
+    std::uint32_t Updates() const { return updates_; }
+
 private:
     struct ScriptEntry {
         std::string prefix;
@@ -87,7 +109,15 @@ private:
     std::string Accept(const std::string& body);
 
     SdiSensorState state_;
+    // Notices a restart of the loader into the new firmware.
+    void FollowLoader();
+
     std::vector<ScriptEntry> scripts_;
+    SimLoaderDevice* loader_ = nullptr;
+    std::uint32_t newFirmwareVersion_ = 0;
+    bool loaderRunning_ = false;
+    std::uint32_t loaderRestartsSeen_ = 0;
+    std::uint32_t updates_ = 0;
     bool silent_ = false;
     bool loaderStarted_ = false;
     std::vector<std::string> commands_;

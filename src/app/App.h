@@ -183,6 +183,9 @@ class App {
     // The device of the running (or last) update and its settings file.
     const DeviceTypeInfo& DeviceInfo() const { return deviceInfo_; }
     const std::string& SettingsFile() const { return settingsFile_; }
+    // What the last update's sequence returned (0 before any); a command
+    // line reports it as its outcome.
+    ResultCode LastUpdateResult() const { return lastUpdateResult_; }
     bool KeepGoing() const { return keepGoing_.load(); }
 
     // The long-lived objects; null before start-up.
@@ -270,9 +273,30 @@ class App {
     DeviceTypeInfo deviceInfo_;  // the device of the running update
     std::string settingsFile_;
     float uploadAccumulator_ = 0.0f;
+    ResultCode lastUpdateResult_ = 0;
     int bar_ = 0;
     // Set by the digital sensor sequence when the sensor's settings could not be read.
     bool sensorSettingsMissing_ = false;
+
+    // --- the digital sensor update: UpdateDigitalSensor's parts ---
+    // Each reports its own failure. The relaying device's first connection,
+    // its kind and the reader's battery.
+    ResultCode ConnectRelay();
+    ResultCode CheckRelayDevice();
+    // Borrows the relay's port and asks for a loader; capture is cleared
+    // when a connected loader already runs.
+    ResultCode FindSensorLoader(bool* capture);
+    // The sensor still runs its firmware: its settings, the checks and the
+    // loader start.
+    ResultCode CaptureSensorSettings();
+    ResultCode ProgramSensor();
+    ResultCode FinishSensor();
+    void ReportSensorLoaderUnreachable();
+    // One control character to the relaying device.
+    void WriteRelayControl(char c);
+    // Both sequences, once the loader link is up: the erases, the upload
+    // (after uploadPauseMs) and the vectors, each failure reported.
+    ResultCode EraseAndProgramImage(std::uint32_t uploadPauseMs);
 
     std::unique_ptr<QuorLog> log_;
     std::unique_ptr<Quor_protocol> protocol_;

@@ -78,6 +78,8 @@ void App::OnOpenFirmwareFile() {
     options.initialFolder = CurrentFolder();
     std::string path;
     if (!fe_.dialogs.OpenFile(options, &path)) return;
+    // An update may have started while the dialog was open.
+    if (RefuseWhileBusy()) return;
 
     const std::string fileName = FileNameOf(path);
     const ResultCode r = host_->BSLLoadTIFile(path.c_str());
@@ -168,7 +170,12 @@ void App::OnCommand(Control item) {
     if (const SensorMenuItem* sensor = SensorMenuItemFor(item)) {
         // Only the items the sensor edition shows with factory mode.
         if (!digitalSensor_ || !config_.factoryMode || !sensor->shown) return;
-        if (!RefuseWhileBusy()) OnSensorTypeItem(item);
+        if (!RefuseWhileBusy()) {
+            OnSensorTypeItem(item);
+            return;
+        }
+        // A window may have checked the item itself; the selection stands.
+        fe_.view.SetChecked(item, sensor->code == selectedSensorType_);
         return;
     }
     switch (item) {

@@ -60,6 +60,9 @@ inline constexpr ResultCode kWrongDeviceType = -121;
 // addresses, or no code at all). Refused before anything is erased.
 inline constexpr ResultCode kImageDoesNotFit = -122;
 inline constexpr ResultCode kBatteryLow = -130;
+inline constexpr ResultCode kFeedbackNotSent = -1000;     // feedback post failed or not confirmed
+inline constexpr ResultCode kWebConnectionError = -1001;  // the host could not be reached
+inline constexpr ResultCode kVersionFileUnreadable = -1002;  // version file without link or number
 }  // namespace rc
 
 }  // namespace quor

@@ -481,9 +481,23 @@ TEST_F(MenuTest, CommandsThatWouldDisturbAnUpdateAreRefused) {
     EXPECT_TRUE(dialogs.messages.empty());
 }
 
+TEST_F(MenuTest, AnUpdateStartedWhileTheOpenDialogIsUpRefusesTheFile) {
+    App& a = Start();
+    dialogs.openPath = WriteFirmware("RV70 3-14.txt", TiText({{0x1100, 8}}));
+    dialogs.whileOpen = [this] { SetBusy(true); };
+    a.OnOpenFirmwareFile();
+    ASSERT_EQ(dialogs.messages.size(), 1u);
+    EXPECT_EQ(dialogs.messages[0].caption, "Update In Progress");
+    EXPECT_EQ(view[Control::userText2].text, "TRU 3.65");
+    EXPECT_EQ(a.Host()->ImageDeviceType(), 20);
+    EXPECT_EQ(a.ProductName(), "Dewmark Tru");
+}
+
 TEST_F(MenuTest, SensorItemsAreRefusedWhileBusy) {
     App& a = Start(DigitalSensorEdition());
     SetBusy(true);
+    // A window's checkable item checks itself when chosen.
+    view.SetChecked(Control::mnuSensorRNQ5, true);
     a.OnCommand(Control::mnuSensorRNQ5);
     ASSERT_EQ(dialogs.messages.size(), 1u);
     EXPECT_EQ(dialogs.messages[0].caption, "Update In Progress");

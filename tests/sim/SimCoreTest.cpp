@@ -85,6 +85,46 @@ TEST_F(LinkFaultTest, ACutCableCarriesNothingUntilReconnected) {
     EXPECT_EQ(Exchange("ping\r"), "pong\r");
 }
 
+// A cut at a chosen write: before it, the device never hears the command;
+// after it, the device took the command and only its answer is lost. Either
+// way the cable stays cut until reconnected, and the trigger fires once.
+TEST_F(LinkFaultTest, ACutAtAChosenWriteFallsBeforeOrAfterTheDeviceTookIt) {
+    device.On("pang", "pung\r");
+    for (SimLink::CutTiming timing :
+         {SimLink::CutTiming::kBeforeDelivery, SimLink::CutTiming::kAfterDelivery}) {
+        SCOPED_TRACE(timing == SimLink::CutTiming::kBeforeDelivery ? "before" : "after");
+        const std::size_t linesBefore = device.Lines().size();
+        link.CutAtHostWrite([](std::string_view w) { return w == "pang\r"; }, timing);
+        EXPECT_EQ(Exchange("ping\r"), "pong\r");
+        EXPECT_FALSE(link.CutAtWriteFired());
+        EXPECT_EQ(Exchange("pang\r"), "");
+        EXPECT_TRUE(link.CutAtWriteFired());
+        EXPECT_TRUE(link.IsCut());
+        const bool taken = timing == SimLink::CutTiming::kAfterDelivery;
+        ASSERT_EQ(device.Lines().size(), linesBefore + (taken ? 2u : 1u));
+        if (taken) {
+            EXPECT_EQ(device.Lines().back(), "pang");
+        }
+        EXPECT_EQ(Exchange("ping\r"), "");
+        link.Reconnect();
+        EXPECT_EQ(Exchange("pang\r"), "pung\r");
+    }
+}
+
+TEST_F(LinkFaultTest, BytesOnTheWireWhenTheCableIsCutNeverArrive) {
+    device.SetReplyDelayMs(1);
+    std::uint32_t n = 0;
+    port.DSWrite("ping\r", 5, &n);
+    // Two bytes of the reply are in when the cable goes, for a moment.
+    world.Clock().SleepMicros(5 * ByteTimeMicros(9600) + 1000 + 2 * ByteTimeMicros(9600));
+    link.Cut();
+    link.Reconnect();
+    world.Clock().SleepMicros(10'000);
+    char buf[16];
+    ASSERT_EQ(port.DSRead(buf, sizeof buf, &n), 2);
+    EXPECT_EQ(std::string(buf, n), "po");
+}
+
 TEST_F(LinkFaultTest, ASilencedDeviceHearsButDoesNotAnswerForAWhile) {
     link.SilenceDeviceFor(2'000'000);
     EXPECT_EQ(Exchange("ping\r"), "");
@@ -101,6 +141,13 @@ TEST_F(LinkFaultTest, RecordsEveryHostWriteAndWireTimeFollowsTheRate) {
     ASSERT_EQ(link.HostWrites().size(), 1u);
     EXPECT_EQ(link.HostWrites()[0], "ping\r");
     EXPECT_EQ(link.DeviceSent(), "pong\r");
+    EXPECT_EQ(link.HostWireMicros(), 5 * ByteTimeMicros(9600));
+    port.DSHostBaud(57600);
+    link.ClearRecords();
+    std::uint32_t n = 0;
+    port.DSWrite("ab", 2, &n);
+    EXPECT_EQ(link.HostWireMicros(), 2 * ByteTimeMicros(57600));
+    EXPECT_EQ(link.DeviceWireMicros(), 0u);
 }
 
 TEST_F(LinkFaultTest, TheDeviceSeesTheHostRateAndTheLinkState) {
