@@ -1,0 +1,86 @@
+#include "cli/ExitStatus.h"
+
+namespace quor::cli {
+
+namespace {
+
+struct CaptionRow {
+    const char* caption;
+    ExitStatus beforeLoader;
+    ExitStatus afterLoader;
+};
+
+// The update sequences' captions. A failed reconnection after the
+// programming leaves a device mid-update, so it counts with the loader.
+constexpr CaptionRow kCaptions[] = {
+    {"Connection Error", ExitStatus::kNoConnection, ExitStatus::kLoaderFailed},
+    {"Wrong Device", ExitStatus::kWrongDevice, ExitStatus::kWrongDevice},
+    {"Firmware Too Old", ExitStatus::kWrongDevice, ExitStatus::kWrongDevice},
+    {"Wrong Firmware Version", ExitStatus::kWrongDevice, ExitStatus::kWrongDevice},
+    {"File Error", ExitStatus::kWrongDevice, ExitStatus::kWrongDevice},
+    {"Firmware Loader Error", ExitStatus::kLoaderFailed, ExitStatus::kLoaderFailed},
+    {"INFO Memory Erase Error", ExitStatus::kLoaderFailed, ExitStatus::kLoaderFailed},
+    {"Firmware Erase Error", ExitStatus::kLoaderFailed, ExitStatus::kLoaderFailed},
+    {"Firmware Upload Error", ExitStatus::kLoaderFailed, ExitStatus::kLoaderFailed},
+    {"Firmware Error", ExitStatus::kLoaderFailed, ExitStatus::kLoaderFailed},
+    // Before the loader it is the capture that failed; after, the restore.
+    {"Settings Error", ExitStatus::kFailed, ExitStatus::kSettingsNotRestored},
+};
+
+}  // namespace
+
+const std::vector<ExitStatusRow>& ExitStatusTable() {
+    static const std::vector<ExitStatusRow> table = {
+        {ExitStatus::kFinished, "finished", "the update finished and every setting is back"},
+        {ExitStatus::kFailed, "failed",
+         "the update failed otherwise (battery too low, login, data erase, start-up)"},
+        {ExitStatus::kUsage, "usage", "the command line is wrong"},
+        {ExitStatus::kNoConnection, "no-connection",
+         "cannot connect: the port is missing or busy, or the device does not answer"},
+        {ExitStatus::kWrongDevice, "wrong-device",
+         "wrong device, firmware too old or out of range, or not a firmware file"},
+        {ExitStatus::kLoaderFailed, "loader-failed",
+         "the loader, erase, upload, restart or new-firmware check failed"},
+        {ExitStatus::kCancelled, "cancelled", "a question was answered Cancel"},
+        {ExitStatus::kSettingsNotRestored, "settings-not-restored",
+         "the new firmware runs, but some settings were not restored"},
+    };
+    return table;
+}
+
+const char* ExitStatusName(ExitStatus status) {
+    for (const ExitStatusRow& row : ExitStatusTable()) {
+        if (row.status == status) return row.name;
+    }
+    return "failed";
+}
+
+ExitStatus ExitStatusForCaption(const ShownMessage& message) {
+    for (const CaptionRow& row : kCaptions) {
+        if (message.caption == row.caption)
+            return message.afterLoaderStart ? row.afterLoader : row.beforeLoader;
+    }
+    return ExitStatus::kFailed;
+}
+
+ExitStatus ExitStatusFor(const UpdateOutcome& outcome) {
+    if (outcome.finished) {
+        for (const ShownMessage& m : outcome.messages) {
+            if (ExitStatusForCaption(m) == ExitStatus::kSettingsNotRestored)
+                return ExitStatus::kSettingsNotRestored;
+        }
+        return ExitStatus::kFinished;
+    }
+    if (outcome.cancelled) return ExitStatus::kCancelled;
+    // The message that ended the update is the last one shown; the
+    // failures the update goes on after are reported before it.
+    if (!outcome.messages.empty()) {
+        const ExitStatus s = ExitStatusForCaption(outcome.messages.back());
+        // A restore failure does not end an update: whatever ended it
+        // afterwards was not reported, so it failed otherwise.
+        return s == ExitStatus::kSettingsNotRestored ? ExitStatus::kFailed : s;
+    }
+    return ExitStatus::kFailed;
+}
+
+}  // namespace quor::cli
