@@ -1,0 +1,111 @@
+#pragma once
+// Runs the built quorbsl as a user would: a child process with its own
+// settings and data folders, stdin from a pipe (so no terminal), and its
+// exit status, standard output and standard error collected.
+
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <nlohmann/json.hpp>
+
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "support/TempDir.h"
+
+namespace quor::cli::testing {
+
+struct ProgramRun {
+    int exit = -1;
+    std::string out;
+    std::string err;
+
+    std::vector<std::string> OutLines() const { return Lines(out); }
+    std::vector<std::string> ErrLines() const { return Lines(err); }
+    static std::vector<std::string> Lines(const std::string& text) {
+        std::vector<std::string> lines;
+        std::istringstream in(text);
+        std::string line;
+        while (std::getline(in, line)) lines.push_back(line);
+        return lines;
+    }
+    // Every standard output line as JSON; a line that is not JSON fails.
+    std::vector<nlohmann::json> Json() const {
+        std::vector<nlohmann::json> events;
+        for (const std::string& line : OutLines()) events.push_back(nlohmann::json::parse(line));
+        return events;
+    }
+};
+
+class QuorbslRunner {
+  public:
+    QuorbslRunner()
+        : config_(home_.Path().string() + "/config"), data_(home_.Path().string() + "/data") {}
+
+    // args after the program name; input is what stdin holds.
+    ProgramRun operator()(const std::vector<std::string>& args, const std::string& input = "") const {
+        int inPipe[2], outPipe[2], errPipe[2];
+        if (::pipe(inPipe) || ::pipe(outPipe) || ::pipe(errPipe)) return {};
+        const pid_t pid = ::fork();
+        if (pid == 0) {
+            ::dup2(inPipe[0], 0);
+            ::dup2(outPipe[1], 1);
+            ::dup2(errPipe[1], 2);
+            for (int fd : {inPipe[0], inPipe[1], outPipe[0], outPipe[1], errPipe[0], errPipe[1]})
+                ::close(fd);
+            ::setenv("XDG_CONFIG_HOME", config_.c_str(), 1);
+            ::setenv("XDG_DATA_HOME", data_.c_str(), 1);
+            ::setenv("TMPDIR", home_.Path().c_str(), 1);
+            std::vector<char*> argv{const_cast<char*>(QUORBSL_BINARY)};
+            for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+            argv.push_back(nullptr);
+            ::execv(QUORBSL_BINARY, argv.data());
+            ::_exit(127);
+        }
+        ::close(inPipe[0]);
+        ::close(outPipe[1]);
+        ::close(errPipe[1]);
+        if (!input.empty()) {
+            ssize_t ignored = ::write(inPipe[1], input.data(), input.size());
+            (void)ignored;
+        }
+        ::close(inPipe[1]);
+        ProgramRun run;
+        pollfd fds[2] = {{outPipe[0], POLLIN, 0}, {errPipe[0], POLLIN, 0}};
+        std::string* sinks[2] = {&run.out, &run.err};
+        int open = 2;
+        while (open > 0) {
+            if (::poll(fds, 2, -1) < 0) break;
+            for (int i = 0; i < 2; ++i) {
+                if (fds[i].fd < 0 || fds[i].revents == 0) continue;
+                char buffer[4096];
+                const ssize_t n = ::read(fds[i].fd, buffer, sizeof buffer);
+                if (n <= 0) {
+                    ::close(fds[i].fd);
+                    fds[i].fd = -1;
+                    --open;
+                } else {
+                    sinks[i]->append(buffer, static_cast<std::size_t>(n));
+                }
+            }
+        }
+        int status = 0;
+        ::waitpid(pid, &status, 0);
+        run.exit = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+        return run;
+    }
+
+    std::string ConfigHome() const { return config_; }
+    std::string DataHome() const { return data_; }
+    std::string File(const std::string& name) const { return home_.File(name); }
+
+  private:
+    quor::testing::TempDir home_;
+    std::string config_;
+    std::string data_;
+};
+
+}  // namespace quor::cli::testing
