@@ -154,6 +154,9 @@ class App {
     // Read by the quit guard and the progress callback, possibly from
     // another thread while an update runs.
     bool Busy() const { return busy_.load(); }
+    // The device of the running (or last) update and its settings file.
+    const DeviceTypeInfo& DeviceInfo() const { return deviceInfo_; }
+    const std::string& SettingsFile() const { return settingsFile_; }
     bool KeepGoing() const { return keepGoing_.load(); }
 
     // The long-lived objects; null before start-up.
@@ -205,6 +208,39 @@ class App {
     float uploadStep_ = 0.0f;
     std::atomic<bool> busy_{false};
     std::atomic<bool> keepGoing_{false};
+
+    // --- the update: start timer, sequences, progress callback ---
+    // The window's status text, repainted before the next device step.
+    void SetStatus(const std::string& text);
+    // The progress bar (kept within 0..100), and "step the bar": +2.
+    void SetBar(int percent);
+    void StepBar() { SetBar(bar_ + kBarStep); }
+    void CleanUpFailedUpdate();
+    void FinishUpdate(std::uint32_t startMs);
+    void ResetControlsAfterUpdate();
+    // The port record's description the messages name; "" without one.
+    std::string PortDescription() const;
+    // UpdateInstrument's parts; each reports its own failure.
+    ResultCode ConnectInstrument(bool* loaderRunning);
+    ResultCode CheckInstrument();
+    ResultCode CheckImageFitsDevice();
+    ResultCode CaptureInstrumentSettings();
+    ResultCode ProgramInstrument();
+    ResultCode ReconnectInstrument();
+    ResultCode FinishInstrument();
+    // Moves a settings file that this run did not write out of the way.
+    void SetAsideStaleSettingsFile();
+    static constexpr int kBarStep = 2;
+
+    DeviceTypeInfo deviceInfo_;  // the device of the running update
+    std::string settingsFile_;
+    float uploadAccumulator_ = 0.0f;
+    int bar_ = 0;
+    // The settings menu's toggles ("&Replace Serial Number", "&Don't Erase Data").
+    bool replaceSerialNumber_ = false;
+    bool dontEraseData_ = false;
+    // Set by the digital sensor sequence when the sensor's settings could not be read.
+    bool sensorSettingsMissing_ = false;
 
     std::unique_ptr<QuorLog> log_;
     std::unique_ptr<Quor_protocol> protocol_;

@@ -5,14 +5,8 @@
 
 namespace quor::app {
 
-void App::OnStartClick() {}
-void App::OnStartTimer() {}
-bool App::UpdateProgress(unsigned, unsigned, int, char) { return keepGoing_.load(); }
-void App::ConfirmQuit() {}
-void App::OnCloseClick() {}
 void App::OnCommPortDropDown() {}
 void App::OnCommPortChange(int) {}
-ResultCode App::UpdateInstrument() { return rc::kNotForThisDevice; }
 ResultCode App::UpdateDigitalSensor() { return rc::kNotForThisDevice; }
 void App::OnOpenFirmwareFile() {}
 void App::OnDumpFirmwareImage() {}

@@ -38,7 +38,10 @@ class RecordingView final : public AppView {
 
     void SetWindowCaption(const std::string& text) override { caption = text; }
     void SetApplicationTitle(const std::string& text) override { title = text; }
-    void SetText(Control c, const std::string& text) override { At(c).text = text; }
+    void SetText(Control c, const std::string& text) override {
+        At(c).text = text;
+        if (c == Control::statusText) statusTexts.push_back(text);
+    }
     std::string Text(Control c) const override { return controls_[Index(c)].text; }
     void SetEnabled(Control c, bool enabled) override { At(c).enabled = enabled; }
     void SetChecked(Control c, bool checked) override { At(c).checked = checked; }
@@ -54,6 +57,10 @@ class RecordingView final : public AppView {
     void SelectPortEntry(int index) override { selectedEntry = index; }
     void SetCursor(Cursor c) override { cursor = c; }
     void CloseWindow() override { ++closeRequests; }
+    void ProcessPendingMessages() override {
+        ++pendingMessageCalls;
+        if (onPendingMessages) onPendingMessages();
+    }
 
     const State& operator[](Control c) const { return controls_[Index(c)]; }
 
@@ -66,6 +73,10 @@ class RecordingView final : public AppView {
     int selectedEntry = -1;
     Cursor cursor = Cursor::kNormal;
     int closeRequests = 0;
+    std::vector<std::string> statusTexts;  // every text statusText was given, in order
+    int pendingMessageCalls = 0;
+    // Runs inside ProcessPendingMessages, as a window's queued events would.
+    std::function<void()> onPendingMessages;
 
   private:
     static std::size_t Index(Control c) { return static_cast<std::size_t>(c); }
