@@ -84,6 +84,11 @@ void CliView::SetText(app::Control c, const std::string& text) {
     reporter_.Status(text, percent_, ElapsedS());
 }
 
+void CliView::SetVisible(app::Control c, bool visible) {
+    At(c).visible = visible;
+    if (c == app::Control::statusText && !visible) reporter_.EndStatus();
+}
+
 void CliView::SetProgress(int percent) {
     if (percent == percent_) return;
     percent_ = percent;
@@ -98,7 +103,7 @@ void CliView::ProcessPendingMessages() {
 
 void CliDialogs::ShowMessage(const std::string& text, const std::string& caption,
                              app::Icon icon) {
-    outcome_.messages.push_back({caption, view_.LoaderStarted()});
+    outcome_.messages.push_back({caption, view_.LoaderStarted(), ErrorNumberInText(text)});
     reporter_.Message(caption, text, KindOfIcon(icon));
 }
 

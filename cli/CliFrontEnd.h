@@ -55,7 +55,7 @@ class CliView final : public app::AppView {
     std::string Text(app::Control c) const override { return At(c).text; }
     void SetEnabled(app::Control c, bool enabled) override { At(c).enabled = enabled; }
     void SetChecked(app::Control c, bool checked) override { At(c).checked = checked; }
-    void SetVisible(app::Control c, bool visible) override { At(c).visible = visible; }
+    void SetVisible(app::Control c, bool visible) override;
     void SetDefaultButton(app::Control) override {}
     void SetFocus(app::Control) override {}
     void SetProgress(int percent) override;

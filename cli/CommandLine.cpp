@@ -64,7 +64,8 @@ ParsedCommandLine ParseCommandLine(int argc, const char* const* argv) {
                   "Update a built-in simulated device of this type in virtual time (TRU by "
                   "default; " + Codes() + ")")
         ->expected(0, 1)
-        ->default_str("TRU");
+        ->default_str("TRU")
+        ->take_all();
     u->add_option("--firmware", update.firmware, "TI-Text firmware file (the built-in image otherwise)")
         ->check(CLI::ExistingFile);
     u->add_option("--new-serial", update.newSerial, "Give the device this serial number");

@@ -1,5 +1,8 @@
 #include "cli/ExitStatus.h"
 
+#include <charconv>
+#include <cstring>
+
 namespace quor::cli {
 
 namespace {
@@ -55,7 +58,27 @@ const char* ExitStatusName(ExitStatus status) {
     return "failed";
 }
 
+ResultCode ErrorNumberInText(const std::string& text) {
+    constexpr const char* kWord = "Error";
+    const std::size_t wordLength = std::strlen(kWord);
+    ResultCode found = 0;
+    for (std::size_t at = text.find(kWord); at != std::string::npos;
+         at = text.find(kWord, at + wordLength)) {
+        std::size_t i = at + wordLength;
+        if (i < text.size() && text[i] == ':') ++i;
+        while (i < text.size() && text[i] == ' ') ++i;
+        if (i >= text.size() || text[i] != '-') continue;
+        ResultCode n = 0;
+        auto [end, ec] = std::from_chars(text.data() + i, text.data() + text.size(), n);
+        if (ec == std::errc() && end != text.data() + i + 1) found = n;
+    }
+    return found;
+}
+
 ExitStatus ExitStatusForCaption(const ShownMessage& message) {
+    // An image that does not fit is refused before anything is erased,
+    // whatever step reports it: the firmware is wrong for the device.
+    if (message.errorNumber == rc::kImageDoesNotFit) return ExitStatus::kWrongDevice;
     for (const CaptionRow& row : kCaptions) {
         if (message.caption == row.caption)
             return message.afterLoaderStart ? row.afterLoader : row.beforeLoader;

@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "common/ResultCode.h"
+
 namespace quor::cli {
 
 enum class ExitStatus : int {
@@ -34,7 +36,12 @@ const char* ExitStatusName(ExitStatus status);
 struct ShownMessage {
     std::string caption;
     bool afterLoaderStart = false;
+    ResultCode errorNumber = 0;  // the error number the text names; 0 for none
 };
+
+// The last error number a message text names ("[Error -122]", "[Error: -5]",
+// "Error -21"); 0 when it names none or the number is out of range.
+ResultCode ErrorNumberInText(const std::string& text);
 
 // What an update showed the user, as the front end saw it.
 struct UpdateOutcome {

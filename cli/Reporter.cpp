@@ -79,6 +79,7 @@ class TextReporter : public Reporter {
         std::fflush(out_);
     }
     void Note(const std::string& text) override {
+        ClearLine();
         std::fprintf(out_, "%s\n", text.c_str());
         std::fflush(out_);
     }
@@ -110,6 +111,12 @@ class TerminalReporter final : public TextReporter {
         Redraw();
     }
 
+    void EndStatus() override {
+        ClearLine();
+        status_.clear();
+        percent_ = -1;
+    }
+
   private:
     void ClearLine() override {
         if (!drawn_) return;
@@ -118,7 +125,7 @@ class TerminalReporter final : public TextReporter {
         drawn_ = false;
     }
     void Redraw() override {
-        if (status_.empty() && percent_ < 0) return;
+        if (status_.empty()) return;
         std::fprintf(out_, "\r\033[K%s %3d%%  %s  %.0fs", ProgressBar(percent_, kBarCells).c_str(),
                      std::max(percent_, 0), status_.c_str(), elapsedS_);
         std::fflush(out_);

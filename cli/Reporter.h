@@ -25,6 +25,8 @@ class Reporter {
     // A new status text; elapsed seconds since the update began.
     virtual void Status(const std::string& text, int percent, double elapsedS) = 0;
     virtual void Progress(int percent, double elapsedS) = 0;
+    // The status text is hidden (a failed update); nothing is redrawn.
+    virtual void EndStatus() {}
     // kind: "error", "warning", "information" or "question".
     virtual void Message(const std::string& caption, const std::string& text,
                          const char* kind) = 0;

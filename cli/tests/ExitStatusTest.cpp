@@ -46,6 +46,11 @@ TEST(ExitStatusTest, EachOutcomeGivesItsStatus) {
         // A restore report is never what ends an update: something after it
         // did, unreported, and that is no plain success either.
         {"restore report last, not finished", {false, false, {After("Settings Error")}}, ExitStatus::kFailed},
+        {"image does not fit, reported as an upload error",
+         {false, false, {{"Firmware Upload Error", true, -122}}},
+         ExitStatus::kWrongDevice},
+        {"upload error with its own number", {false, false, {{"Firmware Upload Error", true, -21}}},
+         ExitStatus::kLoaderFailed},
         {"unknown caption", {false, false, {Before("Something Else")}}, ExitStatus::kFailed},
         // The last message decides: an earlier continued-past report does not.
         {"login reported then upload failed",
@@ -55,6 +60,22 @@ TEST(ExitStatusTest, EachOutcomeGivesItsStatus) {
     for (const OutcomeCase& c : cases) {
         EXPECT_EQ(ExitStatusFor(c.outcome), c.expected) << c.what;
     }
+}
+
+TEST(ExitStatusTest, ErrorNumbersInMessageTexts) {
+    const std::pair<const char*, ResultCode> cases[] = {
+        {"Please try again.\n\n[Error -122]", -122},
+        {"got an unexpected error starting up.\n[Error: -60]\n\n", -60},
+        {"Please check your serial cable and Comm Port choice.\nError -9", -9},
+        {"\n\nError: -105", -105},
+        {"Error -5 first, then [Error -21]", -21},
+        {"No Error here", 0},
+        {"Error 12", 0},
+        {"[Error -]", 0},
+        {"[Error -99999999999]", 0},  // out of range: no number
+        {"Error saving firmware image: -3", 0},
+    };
+    for (const auto& [text, n] : cases) EXPECT_EQ(ErrorNumberInText(text), n) << text;
 }
 
 TEST(ExitStatusTest, OnlyAFinishedUpdateWithEverySettingBackIsZero) {
