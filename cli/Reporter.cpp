@@ -7,6 +7,8 @@
 #include <cstdio>
 #include <sstream>
 
+#include "cli/ExitStatus.h"
+
 namespace quor::cli {
 
 namespace {
@@ -75,7 +77,11 @@ class TextReporter : public Reporter {
     }
     void Result(const char* name, int exitStatus, const std::string&) override {
         ClearLine();
-        std::fprintf(out_, "Result: %s (exit status %d)\n", name, exitStatus);
+        const char* meaning = "";
+        for (const ExitStatusRow& row : ExitStatusTable()) {
+            if (static_cast<int>(row.status) == exitStatus) meaning = row.meaning;
+        }
+        std::fprintf(out_, "Result: %s (exit status %d): %s\n", name, exitStatus, meaning);
         std::fflush(out_);
     }
     void Note(const std::string& text) override {

@@ -5,6 +5,7 @@
 
 #include <fcntl.h>
 #include <poll.h>
+#include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -17,6 +18,10 @@
 #include "support/TempDir.h"
 
 namespace quor::cli::testing {
+
+inline bool Contains(const std::string& text, const std::string& part) {
+    return text.find(part) != std::string::npos;
+}
 
 struct ProgramRun {
     int exit = -1;
@@ -38,6 +43,52 @@ struct ProgramRun {
         for (const std::string& line : OutLines()) events.push_back(nlohmann::json::parse(line));
         return events;
     }
+};
+
+// `quorbsl sim TYPE` in the background: the pty it serves, and how it ended.
+class SimProcess {
+  public:
+    explicit SimProcess(const std::string& type) {
+        int outPipe[2];
+        if (::pipe(outPipe) != 0) return;
+        pid_ = ::fork();
+        if (pid_ == 0) {
+            ::dup2(outPipe[1], 1);
+            const int devNull = ::open("/dev/null", O_WRONLY);
+            if (devNull >= 0) ::dup2(devNull, 2);
+            ::close(outPipe[0]);
+            ::close(outPipe[1]);
+            ::execl(QUORBSL_BINARY, QUORBSL_BINARY, "sim", type.c_str(), static_cast<char*>(nullptr));
+            ::_exit(127);
+        }
+        ::close(outPipe[1]);
+        out_ = outPipe[0];
+        // The first line is the pty's path.
+        char c = 0;
+        while (::read(out_, &c, 1) == 1 && c != '\n') path_.push_back(c);
+    }
+    ~SimProcess() { Stop(); }
+    SimProcess(const SimProcess&) = delete;
+    SimProcess& operator=(const SimProcess&) = delete;
+
+    const std::string& Path() const { return path_; }
+    // Ctrl+C; the simulator's exit status.
+    int Stop() {
+        if (pid_ <= 0) return exit_;
+        ::kill(pid_, SIGINT);
+        int status = 0;
+        ::waitpid(pid_, &status, 0);
+        exit_ = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+        pid_ = -1;
+        ::close(out_);
+        return exit_;
+    }
+
+  private:
+    pid_t pid_ = -1;
+    int out_ = -1;
+    int exit_ = -1;
+    std::string path_;
 };
 
 class QuorbslRunner {

@@ -14,16 +14,13 @@ namespace quor::cli {
 namespace {
 
 namespace fs = std::filesystem;
+using testing::Contains;
 using testing::QuorbslRunner;
 using testing::ProgramRun;
 
 void Write(const fs::path& file, const std::string& text) {
     fs::create_directories(file.parent_path());
     std::ofstream(file) << text;
-}
-
-bool Contains(const std::string& text, const std::string& part) {
-    return text.find(part) != std::string::npos;
 }
 
 TEST(ProgramTest, VersionAndHelp) {

@@ -15,11 +15,8 @@ namespace {
 
 namespace fs = std::filesystem;
 using testing::ProgramRun;
+using testing::Contains;
 using testing::QuorbslRunner;
-
-bool Contains(const std::string& text, const std::string& part) {
-    return text.find(part) != std::string::npos;
-}
 
 // The status texts of a plain run, without their time and bar columns.
 std::vector<std::string> Statuses(const ProgramRun& r) {
@@ -58,7 +55,7 @@ TEST(UpdateTest, SimulatedTruUpdatesFromStartToFinish) {
     ASSERT_EQ(statuses.size(), kTruStatuses.size() + 1) << r.out;
     EXPECT_TRUE(std::equal(kTruStatuses.begin(), kTruStatuses.end(), statuses.begin()));
     EXPECT_EQ(statuses.back().rfind("Successfully updated firmware in ", 0), 0u) << statuses.back();
-    EXPECT_EQ(r.OutLines().back(), "Result: finished (exit status 0)");
+    EXPECT_EQ(r.OutLines().back(), "Result: finished (exit status 0): the update finished and every setting is back");
     // A finished simulation leaves nothing behind, and no simulated port
     // becomes the user's default.
     EXPECT_TRUE(SimulationFolders(quorbsl).empty());
@@ -107,7 +104,7 @@ TEST(UpdateTest, WithoutATerminalQuestionsAreAnsweredCancel) {
                                 "Dewmark Tru;\n  however, it found a Dewmark 9.\n"))
         << r.err;
     EXPECT_TRUE(Contains(r.err, "OK? [y/N] N (no terminal)\n")) << r.err;
-    EXPECT_EQ(r.OutLines().back(), "Result: cancelled (exit status 6)");
+    EXPECT_EQ(r.OutLines().back(), "Result: cancelled (exit status 6): a question was answered Cancel");
 
     r = quorbsl({"update", "--simulate", "DM9", "--json"});
     EXPECT_EQ(r.exit, 6);
