@@ -30,6 +30,10 @@ constexpr CaptionRow kCaptions[] = {
     {"Settings Error", ExitStatus::kFailed, ExitStatus::kSettingsNotRestored},
 };
 
+// The quit guard tells the user the update goes on; it reports nothing
+// about the update itself.
+constexpr const char* kQuitGuardCaption = "Don't Quit Now!";
+
 }  // namespace
 
 const std::vector<ExitStatusRow>& ExitStatusTable() {
@@ -97,8 +101,9 @@ ExitStatus ExitStatusFor(const UpdateOutcome& outcome) {
     if (outcome.cancelled) return ExitStatus::kCancelled;
     // The message that ended the update is the last one shown; the
     // failures the update goes on after are reported before it.
-    if (!outcome.messages.empty()) {
-        const ExitStatus s = ExitStatusForCaption(outcome.messages.back());
+    for (auto m = outcome.messages.rbegin(); m != outcome.messages.rend(); ++m) {
+        if (m->caption == kQuitGuardCaption) continue;
+        const ExitStatus s = ExitStatusForCaption(*m);
         // A restore failure does not end an update: whatever ended it
         // afterwards was not reported, so it failed otherwise.
         return s == ExitStatus::kSettingsNotRestored ? ExitStatus::kFailed : s;

@@ -11,6 +11,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include <functional>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -96,8 +97,12 @@ class QuorbslRunner {
     QuorbslRunner()
         : config_(home_.Path().string() + "/config"), data_(home_.Path().string() + "/data") {}
 
+    // Sees the child's standard output so far after every read, with its pid.
+    using Watcher = std::function<void(const std::string& out, pid_t pid)>;
+
     // args after the program name; input is what stdin holds.
-    ProgramRun operator()(const std::vector<std::string>& args, const std::string& input = "") const {
+    ProgramRun operator()(const std::vector<std::string>& args, const std::string& input = "",
+                          const Watcher& watch = {}) const {
         int inPipe[2], outPipe[2], errPipe[2];
         if (::pipe(inPipe) || ::pipe(outPipe) || ::pipe(errPipe)) return {};
         const pid_t pid = ::fork();
@@ -140,6 +145,7 @@ class QuorbslRunner {
                     --open;
                 } else {
                     sinks[i]->append(buffer, static_cast<std::size_t>(n));
+                    if (watch && i == 0) watch(run.out, pid);
                 }
             }
         }

@@ -51,6 +51,9 @@ TEST(ExitStatusTest, EachOutcomeGivesItsStatus) {
          ExitStatus::kWrongDevice},
         {"upload error with its own number", {false, false, {{"Firmware Upload Error", true, -21}}},
          ExitStatus::kLoaderFailed},
+        {"Ctrl+C met the quit guard, then the upload failed",
+         {false, false, {After("Firmware Upload Error"), After("Don't Quit Now!")}},
+         ExitStatus::kLoaderFailed},
         {"unknown caption", {false, false, {Before("Something Else")}}, ExitStatus::kFailed},
         // The last message decides: an earlier continued-past report does not.
         {"login reported then upload failed",

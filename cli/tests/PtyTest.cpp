@@ -2,6 +2,7 @@
 // time: the real serial path, the port lock and two devices side by side.
 
 #include <gtest/gtest.h>
+#include <signal.h>
 
 #include <filesystem>
 #include <memory>
@@ -62,6 +63,27 @@ TEST(PtyTest, APortAnotherProgramHoldsIsBusy) {
     // The port named is the default next time, in either front end.
     const std::string settings = quor::testing::ReadFile(quorbsl.ConfigHome() + "/Karvell Devices, Inc/QuorBSL.conf");
     EXPECT_TRUE(Contains(settings, "CommPort=" + sim.Path())) << settings;
+}
+
+TEST(PtyTest, CtrlCDuringAnUpdateMeetsTheQuitGuardAndTheUpdateGoesOn) {
+    SimProcess sim("TRU");
+    ASSERT_FALSE(sim.Path().empty());
+    QuorbslRunner quorbsl;
+    bool interrupted = false;
+    const ProgramRun r = quorbsl({"update", "--port", sim.Path(), "--yes"}, "",
+                                 [&](const std::string& out, pid_t pid) {
+                                     if (!interrupted && Contains(out, "Uploading new firmware code...")) {
+                                         interrupted = true;
+                                         ::kill(pid, SIGINT);
+                                     }
+                                 });
+    ASSERT_TRUE(interrupted) << r.out;
+    EXPECT_EQ(r.exit, 0) << r.out << r.err;
+    EXPECT_TRUE(Contains(r.err, "Don't Quit Now!\n  The Dewmark Tru Firmware Updater is updating your "
+                                "Dewmark Tru!\n"))
+        << r.err;
+    EXPECT_TRUE(Contains(r.out, "Successfully updated firmware in ")) << r.out;
+    EXPECT_EQ(sim.Stop(), 0);
 }
 
 }  // namespace
