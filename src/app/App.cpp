@@ -176,8 +176,7 @@ void App::SetWindowTexts() {
 
 void App::SetImageProgress() {
     eraseProgressStep_ = kEraseProgressStep;
-    const std::uint32_t length = host_->TextLength();
-    uploadStep_ = length > 0 ? kUploadProgressSpan / static_cast<float>(length) : 0.0f;
+    uploadStep_ = UploadStepFor(host_->TextLength());
     imageVersion_ = kBuiltInImageVersion;
 }
 

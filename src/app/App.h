@@ -73,6 +73,22 @@ std::string SettingsFilePath(const std::string& appFolder, const std::string& pr
 // construction status s).
 std::string ConstructionErrorText(const std::string& windowCaption, ResultCode s);
 
+// --- menu commands and texts ---
+// What "&Open Firmware File..." tells the user when BSLLoadTIFile gave r
+// for fileName (the chosen file without its folder).
+std::string OpenFileErrorText(const std::string& windowCaption, const std::string& fileName,
+                              ResultCode r);
+// Progress-bar points per upload callback for an image text of this length
+// (0 for an empty text).
+float UploadStepFor(std::uint32_t textLength);
+// The version the build carries (file "1.16.0.5", product "1.16"); "" when
+// the build passed none.
+const char* BuildFileVersion();
+const char* BuildProductVersion();
+// The about box's text for a file version; "Unknown" stands in for a
+// missing (null) or empty one.
+std::string AboutTextFor(const char* fileVersion, const char* copyright);
+
 class App {
   public:
     App(const AppFrontEnd& frontEnd, const ProductConfig& config, AppEnvironment environment = {});
@@ -126,6 +142,16 @@ class App {
     // Runs the handler of any menu item or button named by item.
     void OnCommand(Control item);
 
+    // --- service toggles (menu commands; the update sequences read them) ---
+    bool DontEraseData() const { return dontErase_; }
+    bool ReplaceSerialNumber() const { return replaceSerialNumber_; }
+    // The "New Serial Number" edit's text cut to the 15 characters the edit
+    // takes; "" while "&Replace Serial Number" is not checked.
+    std::string NewSerialNumber() const;
+    // What every update ends with: the item unchecked, the label and the
+    // edit hidden, the edit emptied.
+    void ResetReplaceSerialNumber();
+
     // --- texts ---
     std::string HelpText() const;
     std::string AboutText() const;
@@ -157,6 +183,9 @@ class App {
     // The device of the running (or last) update and its settings file.
     const DeviceTypeInfo& DeviceInfo() const { return deviceInfo_; }
     const std::string& SettingsFile() const { return settingsFile_; }
+    // What the last update's sequence returned (0 before any); a command
+    // line reports it as its outcome.
+    ResultCode LastUpdateResult() const { return lastUpdateResult_; }
     bool KeepGoing() const { return keepGoing_.load(); }
 
     // The long-lived objects; null before start-up.
@@ -185,6 +214,10 @@ class App {
     std::string PortLabelName() const;
     std::string ConnectHintName() const;
 
+    // Menu commands: true (after telling the user) when an update runs and
+    // the command must not disturb it.
+    bool RefuseWhileBusy();
+
     AppFrontEnd fe_;
     ProductConfig config_;
     AppEnvironment env_;
@@ -208,6 +241,11 @@ class App {
     float uploadStep_ = 0.0f;
     std::atomic<bool> busy_{false};
     std::atomic<bool> keepGoing_{false};
+    // Menu toggles; changed only while no update runs.
+    bool dontErase_ = false;
+    bool replaceSerialNumber_ = false;
+    // Tests of the refusals while busy set the flag an update would set.
+    friend struct AppTestAccess;
 
     // --- the update: start timer, sequences, progress callback ---
     // The window's status text, repainted before the next device step.
@@ -235,10 +273,8 @@ class App {
     DeviceTypeInfo deviceInfo_;  // the device of the running update
     std::string settingsFile_;
     float uploadAccumulator_ = 0.0f;
+    ResultCode lastUpdateResult_ = 0;
     int bar_ = 0;
-    // The settings menu's toggles ("&Replace Serial Number", "&Don't Erase Data").
-    bool replaceSerialNumber_ = false;
-    bool dontEraseData_ = false;
     // Set by the digital sensor sequence when the sensor's settings could not be read.
     bool sensorSettingsMissing_ = false;
 

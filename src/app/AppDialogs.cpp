@@ -23,6 +23,8 @@ Icon IconForKind(int kind) {
             return Icon::kInformation;
         case kKindConfirmation:
             return Icon::kQuestion;
+        case kKindPlain:
+            return Icon::kNone;
         default:
             return Icon::kWarning;
     }

@@ -13,9 +13,11 @@ inline constexpr int kKindWarning = 0;
 inline constexpr int kKindError = 1;
 inline constexpr int kKindInformation = 2;
 inline constexpr int kKindConfirmation = 3;
+// A plain box without an icon, with the exclamation beep (the help text).
+inline constexpr int kKindPlain = 4;
 
 enum class Beep : std::uint8_t { kHand, kExclamation, kAsterisk, kQuestion };
-enum class Icon : std::uint8_t { kWarning, kError, kInformation, kQuestion };
+enum class Icon : std::uint8_t { kWarning, kError, kInformation, kQuestion, kNone };
 
 // The beep and icon that go with an ErrorOK kind.
 Beep BeepForKind(int kind);

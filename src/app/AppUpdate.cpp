@@ -15,6 +15,7 @@ namespace {
 constexpr char kRelayResetChar = '`';
 constexpr int kBarEmpty = 0;
 constexpr int kBarFull = 100;
+constexpr const char* kHostTag = "QuorBSL Host";
 
 }  // namespace
 
@@ -40,6 +41,11 @@ void App::SetBar(int percent) {
 
 void App::OnStartTimer() {
     fe_.timers.Stop(AppTimer::kStart);
+    // Before start-up there is nothing to update with.
+    if (!protocol_ || !host_) {
+        ResetControlsAfterUpdate();
+        return;
+    }
     fe_.view.SetEnabled(Control::cbCommPort, false);
     busy_.store(true);
     keepGoing_.store(true);
@@ -66,6 +72,7 @@ void App::OnStartTimer() {
         });
     const std::uint32_t startMs = DSMilliseconds();
     const ResultCode r = digitalSensor_ ? UpdateDigitalSensor() : UpdateInstrument();
+    lastUpdateResult_ = r;
     if (r < 0) {
         CleanUpFailedUpdate();
     } else {
@@ -96,8 +103,8 @@ void App::FinishUpdate(std::uint32_t startMs) {
                      "Successfully updated firmware in " + std::to_string(seconds) + " seconds.");
     fe_.dialogs.SoundBeep(Beep::kAsterisk);
     fe_.view.ProcessPendingMessages();
-    log_->WriteLine(QuorLog::kLevelFailure, "QuorBSL Host",
-                    "Finished updating device in %d seconds", static_cast<int>(seconds));
+    log_->WriteLine(QuorLog::kLevelFailure, kHostTag, "Finished updating device in %d seconds",
+                    static_cast<int>(seconds));
     // A file that cannot be deleted does no harm: the next capture replaces it.
     std::remove(settingsFile_.c_str());
     fe_.view.SetText(Control::lblConnect, "You may disconnect your " + productName_ + " now.");
@@ -108,11 +115,7 @@ void App::ResetControlsAfterUpdate() {
     fe_.view.SetEnabled(Control::btnClose, true);
     fe_.view.SetDefaultButton(Control::btnClose);
     fe_.view.SetEnabled(Control::mnuUpdateFirmware, true);
-    replaceSerialNumber_ = false;
-    fe_.view.SetChecked(Control::mnuReplaceSerialNumber, false);
-    fe_.view.SetVisible(Control::newSN, false);
-    fe_.view.SetVisible(Control::newSNstr, false);
-    fe_.view.SetText(Control::newSNstr, "");
+    ResetReplaceSerialNumber();
     fe_.view.SetEnabled(Control::cbCommPort, true);
     fe_.view.SetCursor(Cursor::kNormal);
     busy_.store(false);

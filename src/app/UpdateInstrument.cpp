@@ -19,8 +19,8 @@ constexpr std::uint32_t kLoaderConnectTries = 3;
 constexpr int kReconnectAttempts = 3;
 // After the n-th failed reconnect (counting from 0) the wait is n times this.
 constexpr std::uint32_t kReconnectPauseStepMs = 1500;
-// What a device found in its loader is taken to run: newer than any image,
-// so no check that reads the version stops the resumed update.
+// The version a device found in its loader is recorded with; the checks
+// that would read it are skipped on that path.
 constexpr std::int32_t kLoaderRunningVersion = 999;
 constexpr std::int32_t kLowBatteryPercent = 10;
 constexpr int kLoaderStartBar = 6;
@@ -308,8 +308,7 @@ ResultCode App::FinishInstrument() {
     StepBar();
     SetStatus("Restoring settings...");
     if (d.saveSettings) {
-        const std::string newSerial =
-            replaceSerialNumber_ ? fe_.view.Text(Control::newSNstr) : std::string();
+        const std::string newSerial = NewSerialNumber();
         r = protocol_->DPRestoreInfo(settingsFile_.c_str(),
                                      newSerial.empty() ? nullptr : newSerial.c_str());
         const MessageNames names{windowCaption_, productName_, PortDescription()};
@@ -319,17 +318,12 @@ ResultCode App::FinishInstrument() {
     if (d.setTime) protocol_->DPSetTime();
     StepBar();
 
-    if (d.eraseData && !dontEraseData_) {
+    if (d.eraseData && !DontEraseData()) {
         SetStatus("Erasing old data...");
         r = protocol_->DPEraseData();
         if (r < 0) {
-            const std::string unable =
-                "The " + windowCaption_ + " was unable to erase the data in your " + productName_;
-            ErrorOK(r == rc::kDataMemoryBroken
-                        ? unable + "because the data storage chip is reporting errors.\n\n" +
-                              "Please contact Karvell for help."
-                        : unable + ".\nPlease try again.\n[Error: " + std::to_string(r) + "]",
-                    "Data Erase Error", kKindError);
+            const MessageNames names{windowCaption_, productName_, PortDescription()};
+            ErrorOK(DataEraseErrorText(names, r), "Data Erase Error", kKindError);
             return r;
         }
     }

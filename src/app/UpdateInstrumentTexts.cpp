@@ -84,6 +84,17 @@ std::string ImageDoesNotFitText(const MessageNames& n) {
            " or contact Karvell for help.\n\n[Error " + std::to_string(rc::kImageDoesNotFit) + "]";
 }
 
+std::string DataEraseErrorText(const MessageNames& n, ResultCode r) {
+    // The broken-chip text joins the product without a blank, as it always has.
+    const std::string unable =
+        "The " + n.caption + " was unable to erase the data in your " + n.product;
+    if (r == rc::kDataMemoryBroken) {
+        return unable + "because the data storage chip is reporting errors.\n\n" +
+               "Please contact Karvell for help.";
+    }
+    return unable + ".\nPlease try again.\n[Error: " + std::to_string(r) + "]";
+}
+
 std::vector<Message> RestoreErrorMessages(const MessageNames& n, ResultCode r) {
     static constexpr const char* kCaption = "Settings Error";
     std::vector<Message> shown;

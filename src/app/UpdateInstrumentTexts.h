@@ -33,6 +33,9 @@ std::string LoaderStepErrorText(const MessageNames& n, ResultCode r);
 // The firmware image does not fit the connected device's memory.
 std::string ImageDoesNotFitText(const MessageNames& n);
 
+// The data erase failed with r.
+std::string DataEraseErrorText(const MessageNames& n, ResultCode r);
+
 // The settings restore gave r (below 0): the messages shown, in order.
 struct Message {
     std::string text;

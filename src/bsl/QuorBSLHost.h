@@ -102,6 +102,9 @@ public:
     void SetProgressCallback(UpdateProgress callback) { progress_ = std::move(callback); }
     void SetDeviceCodeLookup(DeviceCodeLookup lookup) { lookup_ = lookup; }
 
+    // The window takes a file that names no device as its own product's.
+    void SetImageDeviceType(std::int8_t type) { image_.deviceType = type; }
+
     const FirmwareImage& Image() const { return image_; }
     const char* ImageLabel() const { return image_.label.c_str(); }
     std::int32_t VersionNumber() const { return image_.versionNumber; }

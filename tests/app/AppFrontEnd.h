@@ -106,6 +106,7 @@ class ScriptedDialogs final : public AppDialogs {
     }
     bool OpenFile(const FileDialogOptions& options, std::string* path) override {
         fileDialogs.push_back(options);
+        if (whileOpen) whileOpen();
         if (openPath.empty()) return false;
         *path = openPath;
         return true;
@@ -123,6 +124,7 @@ class ScriptedDialogs final : public AppDialogs {
     std::deque<bool> okCancelAnswers;
     std::vector<FileDialogOptions> fileDialogs;
     std::string openPath;  // "" cancels the open dialog
+    std::function<void()> whileOpen;  // runs while the open dialog is up
     std::string savePath;  // "" cancels the save dialog
 };
 

@@ -26,6 +26,19 @@ namespace quor::app::testing {
 inline constexpr const char* kSimPort = "SIM1";
 inline constexpr const char* kSimPortDescription = "Simulated Instrument (SIM1)";
 
+// The product's image labelled for another instrument type (one with the
+// same memory map, or the fit check refuses it).
+inline const EmbeddedImage& ProductImageFor(DeviceType type) {
+    static std::map<DeviceType, EmbeddedImage> images;
+    auto it = images.find(type);
+    if (it == images.end()) {
+        EmbeddedImage image = ProductEmbeddedImage();
+        image.deviceType = static_cast<std::int8_t>(type);
+        it = images.emplace(type, image).first;
+    }
+    return it->second;
+}
+
 class SimAppFixture : public ::testing::Test {
   protected:
     // Longest a whole update may take in virtual time before a test gives up.
