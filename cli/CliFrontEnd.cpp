@@ -18,6 +18,8 @@ const char* KindOfIcon(app::Icon icon) {
             return "information";
         case app::Icon::kQuestion:
             return "question";
+        case app::Icon::kNone:
+            return "plain";
         case app::Icon::kWarning:
             break;
     }

@@ -3,7 +3,13 @@
 
 #include <nlohmann/json.hpp>
 
+#include <unistd.h>
+
 #include <cinttypes>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <memory>
 
 #include "app/App.h"
 #include "bsl/QuorBSLHost.h"
@@ -54,10 +60,50 @@ ExitStatus RunPorts(const PortsOptions& options, const Streams& io) {
     return ExitStatus::kFinished;
 }
 
+namespace {
+
+// A log in a temporary file for one command: its lines say why a file was
+// refused, and the file goes with the object.
+class ScratchLog {
+  public:
+    ScratchLog() {
+        std::string tmpl = (std::filesystem::temp_directory_path() / "quorbsl-log-XXXXXX").string();
+        const int fd = ::mkstemp(tmpl.data());
+        if (fd >= 0) {
+            ::close(fd);
+            path_ = tmpl;
+        }
+        log_ = std::make_unique<QuorLog>(path_.empty() ? "/dev/null" : path_.c_str(),
+                                         QuorLog::kLevelDetail);
+    }
+    ~ScratchLog() {
+        if (!path_.empty()) ::unlink(path_.c_str());
+    }
+    ScratchLog(const ScratchLog&) = delete;
+    ScratchLog& operator=(const ScratchLog&) = delete;
+    QuorLog* Log() { return log_.get(); }
+    // Every line it holds, indented, to f.
+    void PrintTo(std::FILE* f) const {
+        std::ifstream in(path_);
+        std::string line;
+        while (std::getline(in, line)) {
+            if (!line.empty() && line.back() == '\r') line.pop_back();
+            std::fprintf(f, "  %s\n", line.c_str());
+        }
+    }
+
+  private:
+    std::string path_;
+    std::unique_ptr<QuorLog> log_;
+};
+
+}  // namespace
+
 ExitStatus RunImage(const ImageOptions& options, const Streams& io) {
-    // The log goes nowhere: reading an image is no device work.
-    QuorLog log;
-    QuorBSLHost host(&log);
+    // Reading an image is no device work: its log is shown only when a
+    // file is refused, and kept nowhere.
+    ScratchLog log;
+    QuorBSLHost host(log.Log());
     host.SetDeviceCodeLookup(LookupDeviceCode);
     if (host.ConstructionStatus() < 0) {
         std::fprintf(io.err, "Application Launch Error\n  The built-in firmware image is corrupt [Error: %d]\n",
@@ -69,6 +115,7 @@ ExitStatus RunImage(const ImageOptions& options, const Streams& io) {
         if (r < 0) {
             std::fprintf(io.err, "File Error\n  The file \"%s\" is not a valid firmware file.\n  Error %d\n",
                          options.file.c_str(), r);
+            log.PrintTo(io.err);
             return ExitStatus::kWrongDevice;
         }
     }
@@ -76,6 +123,7 @@ ExitStatus RunImage(const ImageOptions& options, const Streams& io) {
         const ResultCode r = host.BSLWriteTIFile(options.dump.c_str());
         if (r < 0) {
             std::fprintf(io.err, "Error\n  Error saving firmware image: %d\n", r);
+            log.PrintTo(io.err);
             return ExitStatus::kFailed;
         }
         if (!options.json) std::fprintf(io.out, "Wrote %s\n", options.dump.c_str());

@@ -300,6 +300,16 @@ ExitStatus RunOneUpdate(const UpdateOptions& options, const Streams& io) {
         return finish(ExitStatus::kNoConnection);
     }
 
+    // What the window would show before Start: the product, the image and
+    // the port.
+    const int selected = app.SelectedPortIndex();
+    const std::string portText =
+        selected >= 0 && static_cast<std::uint32_t>(selected) < app.PortCount()
+            ? app.Port(static_cast<std::uint32_t>(selected)).description.str()
+            : app.CommPort();
+    reporter->Note(view.Text(app::Control::userText1) + " " + view.Text(app::Control::userText2) +
+                   " on \"" + portText + "\".");
+
     // Start is pressed once the start-up messages are out of the way.
     bool ended = false;
     auto startDone = [&] { return ended || view.CloseRequested(); };

@@ -92,6 +92,35 @@ class SimProcess {
     std::string path_;
 };
 
+// A TI-Text file made from an image dump (quorbsl image --dump): every
+// word's low byte first, 16 bytes a line, "q" at the end.
+inline std::string TiTextFromDump(const std::string& dump) {
+    std::string out;
+    std::istringstream lines(dump);
+    std::string line;
+    int onLine = 0;
+    while (std::getline(lines, line)) {
+        if (line.empty()) continue;
+        if (line[0] == '@') {
+            if (onLine) out += "\n";
+            out += line + "\n";
+            onLine = 0;
+            continue;
+        }
+        for (std::size_t i = 0; i + 4 <= line.size(); i += 4) {
+            for (const std::string& byte : {line.substr(i + 2, 2), line.substr(i, 2)}) {
+                out += (onLine ? " " : "") + byte;
+                if (++onLine == 16) {
+                    out += "\n";
+                    onLine = 0;
+                }
+            }
+        }
+    }
+    if (onLine) out += "\n";
+    return out + "q\n";
+}
+
 class QuorbslRunner {
   public:
     QuorbslRunner()

@@ -27,7 +27,7 @@ TEST(ProgramTest, VersionAndHelp) {
     QuorbslRunner quorbsl;
     ProgramRun r = quorbsl({"--version"});
     EXPECT_EQ(r.exit, 0);
-    EXPECT_EQ(r.out, "quorbsl 0.1 (Dewmark Tru edition)\n");
+    EXPECT_EQ(r.out, QUORBSL_VERSION_TEXT "\n");
     r = quorbsl({"--help"});
     EXPECT_EQ(r.exit, 0);
     EXPECT_TRUE(Contains(r.out, "update")) << r.out;
@@ -177,12 +177,15 @@ TEST(ImageCommandTest, ADumpThatCannotBeWrittenIsAnError) {
 
 TEST(ImageCommandTest, AFileThatIsNoFirmwareIsRefused) {
     QuorbslRunner quorbsl;
-    const std::string file = quorbsl.File("notes.txt");
-    std::ofstream(file) << "shopping list\n";
+    const std::string file = quorbsl.File("broken.txt");
+    std::ofstream(file) << "@1100\n31 4X\nq\n";
     ProgramRun r = quorbsl({"image", file});
     EXPECT_EQ(r.exit, 4);
     EXPECT_TRUE(Contains(r.err, "File Error")) << r.err;
     EXPECT_TRUE(Contains(r.err, "is not a valid firmware file")) << r.err;
+    // The reader's log line says where and why, and no log file is left.
+    EXPECT_TRUE(Contains(r.err, "BSLLoadTIFile refused line 2 of file " + file)) << r.err;
+    EXPECT_FALSE(fs::exists("error.txt"));
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 #include <signal.h>
 
 #include <filesystem>
+#include <fstream>
 #include <memory>
 
 #include "cli/tests/CliTestSupport.h"
@@ -163,6 +164,42 @@ TEST(UpdateTest, SimulatedFaultsGiveTheirMessageAndExitStatus) {
             EXPECT_TRUE(fs::exists(kept[0] + "/Karvell/QuorBSL/Dewmark Tru Firmware Updater.errors.txt"));
         }
     }
+}
+
+TEST(UpdateTest, AFirmwareFileIsTheImageTheUpdateProgramsAndItsLabelIsShown) {
+    QuorbslRunner quorbsl;
+    ASSERT_EQ(quorbsl({"image", "--dump", quorbsl.File("dump.txt")}).exit, 0);
+    const std::string firmware = quorbsl.File("TRU 3.66.txt");
+    std::ofstream(firmware) << testing::TiTextFromDump(quor::testing::ReadFile(quorbsl.File("dump.txt")));
+
+    // The file reads as the built-in image's sections under its own label.
+    ProgramRun r = quorbsl({"image", firmware, "--json"});
+    ASSERT_EQ(r.exit, 0) << r.err;
+    const ProgramRun builtIn = quorbsl({"image", "--json"});
+    EXPECT_EQ(r.Json()[0]["sections"], builtIn.Json()[0]["sections"]);
+    EXPECT_EQ(r.Json()[0]["label"], "TRU 3.66");
+    EXPECT_EQ(r.Json()[0]["version"], 366);
+
+    r = quorbsl({"update", "--simulate", "--yes", "--firmware", firmware});
+    EXPECT_EQ(r.exit, 0) << r.out << r.err;
+    EXPECT_EQ(r.OutLines()[0],
+              "This utility updates Dewmark Tru firmware to TRU 3.66 on \"SIM1 Simulated TRU\".");
+
+    // A file that is no firmware stops before anything is sent.
+    const std::string notes = quorbsl.File("notes.txt");
+    std::ofstream(notes) << "shopping list\n";
+    r = quorbsl({"update", "--simulate", "--yes", "--firmware", notes});
+    EXPECT_EQ(r.exit, 4);
+    EXPECT_TRUE(Contains(r.err, "File Error\n  The file \"notes.txt\" is not a valid firmware file.")) << r.err;
+    EXPECT_FALSE(Contains(r.out, "Connecting to")) << r.out;
+}
+
+TEST(UpdateTest, NewSerialNumberAndKeepDataReachTheUpdate) {
+    QuorbslRunner quorbsl;
+    const ProgramRun r =
+        quorbsl({"update", "--simulate", "--yes", "--new-serial", "TRU-NEW-1", "--keep-data", "-v"});
+    EXPECT_EQ(r.exit, 0) << r.err;
+    EXPECT_TRUE(Contains(r.err, "set device serial number to \"TRU-NEW-1\"")) << r.err;
 }
 
 TEST(UpdateTest, VerboseShowsTheLogLines) {
