@@ -103,8 +103,7 @@ void CliView::ProcessPendingMessages() {
     if (onPending_) onPending_();
 }
 
-void CliDialogs::ShowMessage(const std::string& text, const std::string& caption,
-                             app::Icon icon) {
+void CliDialogs::ShowMessage(const std::string& text, const std::string& caption, app::Icon icon) {
     outcome_.messages.push_back({caption, view_.LoaderStarted(), ErrorNumberInText(text)});
     reporter_.Message(caption, text, KindOfIcon(icon));
 }

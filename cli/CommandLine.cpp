@@ -1,7 +1,6 @@
 #include "cli/CommandLine.h"
 
 #include <CLI/CLI.hpp>
-
 #include <sstream>
 
 #include "app/ProductConfig.h"
@@ -20,14 +19,16 @@ std::string ExitStatusHelp() {
     std::ostringstream s;
     s << "Exit status:\n";
     for (const ExitStatusRow& row : ExitStatusTable())
-        s << "  " << static_cast<int>(row.status) << "  " << row.name << ": " << row.meaning << "\n";
+        s << "  " << static_cast<int>(row.status) << "  " << row.name << ": " << row.meaning
+          << "\n";
     return s.str();
 }
 
 std::string SimFaultHelp() {
     std::ostringstream s;
     s << "Simulator faults (--sim-fault, for tests):\n";
-    for (const SimFaultRow& row : SimFaultTable()) s << "  " << row.name << ": " << row.meaning << "\n";
+    for (const SimFaultRow& row : SimFaultTable())
+        s << "  " << row.name << ": " << row.meaning << "\n";
     return s.str();
 }
 
@@ -41,9 +42,9 @@ std::string Codes() {
 
 std::string VersionText() {
     const app::ProductConfig config = app::BuildProductConfig();
-    std::string product = config.DigitalSensor() ? "digital-sensor edition"
-                                                 : std::string(DeviceTypeName(config.productType)) +
-                                                       " edition";
+    std::string product = config.DigitalSensor()
+                              ? "digital-sensor edition"
+                              : std::string(DeviceTypeName(config.productType)) + " edition";
     return std::string("quorbsl ") + QUOR_CLI_VERSION + " (" + product + ")";
 }
 
@@ -62,17 +63,20 @@ ParsedCommandLine ParseCommandLine(int argc, const char* const* argv) {
                   "Serial port: a kernel name (ttyUSB0) or a path; repeat for several devices");
     u->add_option("--simulate", update.simulate,
                   "Update a built-in simulated device of this type in virtual time (TRU by "
-                  "default; " + Codes() + ")")
+                  "default; " +
+                      Codes() + ")")
         ->expected(0, 1)
         ->default_str("TRU")
         ->take_all();
-    u->add_option("--firmware", update.firmware, "TI-Text firmware file (the built-in image otherwise)")
+    u->add_option("--firmware", update.firmware,
+                  "TI-Text firmware file (the built-in image otherwise)")
         ->check(CLI::ExistingFile);
     u->add_option("--new-serial", update.newSerial, "Give the device this serial number");
     u->add_flag("--keep-data", update.keepData, "Don't erase the stored measurement data");
     u->add_flag("--yes,-y", update.yes, "Answer OK to every question");
     u->add_flag("--json", update.json, "One JSON object per line on standard output");
-    u->add_flag("-v,--verbose", update.verbose, "Show the diagnostic log lines as they are written");
+    u->add_flag("-v,--verbose", update.verbose,
+                "Show the diagnostic log lines as they are written");
     u->add_option("--sim-fault", update.simFault, "Test option: a fault of the simulated device")
         ->group("Testing");
     // Set by the side-by-side parent for its children.
@@ -80,8 +84,10 @@ ParsedCommandLine ParseCommandLine(int argc, const char* const* argv) {
     u->footer(ExitStatusHelp() + SimFaultHelp());
 
     PortsOptions ports;
-    CLI::App* p = cli.add_subcommand("ports", "List the serial ports with their names and busy marks");
-    p->add_flag("--all", ports.all, "Also try ttyS0 .. ttyS15 directly (Force Find All Comm Ports)");
+    CLI::App* p =
+        cli.add_subcommand("ports", "List the serial ports with their names and busy marks");
+    p->add_flag("--all", ports.all,
+                "Also try ttyS0 .. ttyS15 directly (Force Find All Comm Ports)");
     p->add_flag("--json", ports.json, "One JSON object per port");
     // A fixture tree instead of /sys and /dev, for tests.
     p->add_option("--sys-root", ports.paths.sysRoot, "")->group("");
@@ -94,7 +100,8 @@ ParsedCommandLine ParseCommandLine(int argc, const char* const* argv) {
     i->add_flag("--json", image.json, "The description as one JSON object");
 
     SimOptions sim;
-    CLI::App* s = cli.add_subcommand("sim", "Serve a simulated device on a pseudo-terminal in real time");
+    CLI::App* s =
+        cli.add_subcommand("sim", "Serve a simulated device on a pseudo-terminal in real time");
     s->add_option("TYPE", sim.type, "Device type (" + Codes() + ")")->default_str("TRU");
     s->add_option("--sim-fault", sim.simFault, "A fault of the simulated device")->group("Testing");
     s->footer(SimFaultHelp());

@@ -12,8 +12,8 @@ namespace quor::cli {
 
 struct VersionRequest {};
 
-using Command = std::variant<std::monostate, UpdateOptions, PortsOptions, ImageOptions,
-                             SimOptions, VersionRequest>;
+using Command = std::variant<std::monostate, UpdateOptions, PortsOptions, ImageOptions, SimOptions,
+                             VersionRequest>;
 
 struct ParsedCommandLine {
     Command command;

@@ -11,7 +11,9 @@ namespace {
 constexpr std::size_t kAddressDigits = kImageHeaderChars - 1;
 constexpr std::size_t kWordDigits = 4;
 
-bool IsHex(char c) { return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'F'); }
+bool IsHex(char c) {
+    return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'F');
+}
 
 }  // namespace
 

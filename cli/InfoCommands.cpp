@@ -1,8 +1,6 @@
 // `quorbsl ports` and `quorbsl image`: what the window shows in its port
 // list and its firmware labels, printed.
 
-#include <nlohmann/json.hpp>
-
 #include <unistd.h>
 
 #include <cinttypes>
@@ -10,6 +8,7 @@
 #include <filesystem>
 #include <fstream>
 #include <memory>
+#include <nlohmann/json.hpp>
 
 #include "app/App.h"
 #include "bsl/QuorBSLHost.h"
@@ -30,7 +29,8 @@ std::int8_t LookupDeviceCode(const char* upperCaseCode) {
 }
 
 void WriteJson(std::FILE* out, const nlohmann::json& j) {
-    std::fprintf(out, "%s\n", j.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace).c_str());
+    std::fprintf(out, "%s\n",
+                 j.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace).c_str());
 }
 
 bool EndsWith(const std::string& s, const char* tail) {
@@ -106,15 +106,18 @@ ExitStatus RunImage(const ImageOptions& options, const Streams& io) {
     QuorBSLHost host(log.Log());
     host.SetDeviceCodeLookup(LookupDeviceCode);
     if (host.ConstructionStatus() < 0) {
-        std::fprintf(io.err, "Application Launch Error\n  The built-in firmware image is corrupt [Error: %d]\n",
-                     host.ConstructionStatus());
+        std::fprintf(
+            io.err,
+            "Application Launch Error\n  The built-in firmware image is corrupt [Error: %d]\n",
+            host.ConstructionStatus());
         return ExitStatus::kFailed;
     }
     if (!options.file.empty()) {
         const ResultCode r = host.BSLLoadTIFile(options.file.c_str());
         if (r < 0) {
-            std::fprintf(io.err, "File Error\n  The file \"%s\" is not a valid firmware file.\n  Error %d\n",
-                         options.file.c_str(), r);
+            std::fprintf(
+                io.err, "File Error\n  The file \"%s\" is not a valid firmware file.\n  Error %d\n",
+                options.file.c_str(), r);
             log.PrintTo(io.err);
             return ExitStatus::kWrongDevice;
         }
@@ -134,8 +137,9 @@ ExitStatus RunImage(const ImageOptions& options, const Streams& io) {
     // The built-in image's record has no version number; its label, read
     // as a file name would be, gives it.
     const std::int32_t version =
-        image.loadedFromFile ? image.versionNumber
-                             : ParseFirmwareName(image.label.c_str(), LookupDeviceCode).versionNumber;
+        image.loadedFromFile
+            ? image.versionNumber
+            : ParseFirmwareName(image.label.c_str(), LookupDeviceCode).versionNumber;
     std::vector<ImageSection> sections;
     const bool readable = ImageSections(host.ImageText() ? host.ImageText() : "", &sections);
     std::uint32_t total = 0;
@@ -151,19 +155,22 @@ ExitStatus RunImage(const ImageOptions& options, const Streams& io) {
         if (version > 0) j["version"] = version;
         if (!options.dump.empty()) j["dump"] = options.dump;
         nlohmann::json list = nlohmann::json::array();
-        for (const ImageSection& s : sections) list.push_back({{"address", s.address}, {"bytes", s.bytes}});
+        for (const ImageSection& s : sections)
+            list.push_back({{"address", s.address}, {"bytes", s.bytes}});
         j["sections"] = list;
         WriteJson(io.out, j);
     } else {
         std::fprintf(io.out, "Label:       %s\n", image.label.c_str());
-        std::fprintf(io.out, "Source:      %s\n", options.file.empty() ? "built-in image" : options.file.c_str());
+        std::fprintf(io.out, "Source:      %s\n",
+                     options.file.empty() ? "built-in image" : options.file.c_str());
         std::fprintf(io.out, "Device type: %s (%s)\n", DeviceTypeCode(type), DeviceTypeName(type));
         if (version > 0) std::fprintf(io.out, "Version:     %" PRId32 "\n", version);
         std::fprintf(io.out, "Image text:  %" PRIu32 " characters\n", image.textLength);
         std::fprintf(io.out, "Sections:    %zu, %" PRIu32 " bytes\n", sections.size(), total);
         for (const ImageSection& s : sections)
             std::fprintf(io.out, "  0x%05" PRIX32 "  %6" PRIu32 " bytes\n", s.address, s.bytes);
-        if (!readable) std::fprintf(io.out, "  (the image text could not be split into sections)\n");
+        if (!readable)
+            std::fprintf(io.out, "  (the image text could not be split into sections)\n");
     }
     std::fflush(io.out);
     return ExitStatus::kFinished;

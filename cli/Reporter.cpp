@@ -1,10 +1,9 @@
 #include "cli/Reporter.h"
 
-#include <nlohmann/json.hpp>
-
 #include <algorithm>
 #include <cctype>
 #include <cstdio>
+#include <nlohmann/json.hpp>
 #include <sstream>
 
 #include "cli/ExitStatus.h"
@@ -168,7 +167,10 @@ class JsonReporter final : public Reporter {
     JsonReporter(std::FILE* in, std::FILE* out) : in_(in), out_(out) {}
 
     void Status(const std::string& text, int percent, double elapsedS) override {
-        Write({{"event", "status"}, {"text", text}, {"progress", percent}, {"elapsed", Round(elapsedS)}});
+        Write({{"event", "status"},
+               {"text", text},
+               {"progress", percent},
+               {"elapsed", Round(elapsedS)}});
     }
     void Progress(int percent, double elapsedS) override {
         Write({{"event", "progress"}, {"progress", percent}, {"elapsed", Round(elapsedS)}});
@@ -180,17 +182,22 @@ class JsonReporter final : public Reporter {
                   bool answer) override {
         Write({{"event", "question"}, {"caption", caption}, {"text", text}});
         if (by == AnsweredBy::kUser) answer = ParseYesNo(ReadLine(in_));
-        Write({{"event", "answer"}, {"answer", answer ? "ok" : "cancel"}, {"by", AnsweredByName(by)}});
+        Write({{"event", "answer"},
+               {"answer", answer ? "ok" : "cancel"},
+               {"by", AnsweredByName(by)}});
         return answer;
     }
     void Log(const std::string& line) override { Write({{"event", "log"}, {"line", line}}); }
     void Result(const char* name, int exitStatus, const std::string& lastStatus) override {
-        Write({{"event", "result"}, {"result", name}, {"exit", exitStatus}, {"status", lastStatus}});
+        Write(
+            {{"event", "result"}, {"result", name}, {"exit", exitStatus}, {"status", lastStatus}});
     }
     void Note(const std::string& text) override { Write({{"event", "note"}, {"text", text}}); }
 
   private:
-    static double Round(double s) { return static_cast<double>(static_cast<long long>(s * 10 + 0.5)) / 10; }
+    static double Round(double s) {
+        return static_cast<double>(static_cast<long long>(s * 10 + 0.5)) / 10;
+    }
     void Write(const nlohmann::json& j) {
         // Device texts are 8-bit; replace what is not UTF-8 rather than fail.
         const std::string line = j.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);

@@ -28,8 +28,7 @@ class Reporter {
     // The status text is hidden (a failed update); nothing is redrawn.
     virtual void EndStatus() {}
     // kind: "error", "warning", "information" or "question".
-    virtual void Message(const std::string& caption, const std::string& text,
-                         const char* kind) = 0;
+    virtual void Message(const std::string& caption, const std::string& text, const char* kind) = 0;
     // Shows the question; with AnsweredBy::kUser reads the answer from in.
     // Returns true for OK.
     virtual bool Question(const std::string& caption, const std::string& text, AnsweredBy by,

@@ -5,10 +5,9 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <nlohmann/json.hpp>
-
 #include <cerrno>
 #include <cstring>
+#include <nlohmann/json.hpp>
 
 namespace quor::cli {
 
@@ -90,7 +89,8 @@ void ShowLine(Child& child, const std::string& line, bool json, const Streams& i
         while (start <= text.size()) {
             std::size_t end = text.find('\n', start);
             if (end == std::string::npos) end = text.size();
-            std::fprintf(io.err, "%s:   %s\n", label.c_str(), text.substr(start, end - start).c_str());
+            std::fprintf(io.err, "%s:   %s\n", label.c_str(),
+                         text.substr(start, end - start).c_str());
             start = end + 1;
         }
     } else if (kind == "answer") {
@@ -169,7 +169,9 @@ ExitStatus RunSideBySide(const UpdateOptions& options, const Streams& io) {
         children.push_back(std::move(c));
     }
     for (Child& c : children) {
-        if (!Spawn(program, c)) std::fprintf(io.err, "%s: could not start: %s\n", c.target.label.c_str(), std::strerror(errno));
+        if (!Spawn(program, c))
+            std::fprintf(io.err, "%s: could not start: %s\n", c.target.label.c_str(),
+                         std::strerror(errno));
     }
 
     std::vector<pollfd> fds;
@@ -207,12 +209,16 @@ ExitStatus RunSideBySide(const UpdateOptions& options, const Streams& io) {
     const ExitStatus combined = CombinedExitStatus(statuses);
     for (const Child& c : children) {
         if (options.json) {
-            nlohmann::json j = {{"event", "summary"}, {"port", c.target.label}, {"result", c.result},
-                                {"exit", static_cast<int>(c.status)}, {"status", c.lastStatus}};
-            std::fprintf(io.out, "%s\n", j.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace).c_str());
+            nlohmann::json j = {{"event", "summary"},
+                                {"port", c.target.label},
+                                {"result", c.result},
+                                {"exit", static_cast<int>(c.status)},
+                                {"status", c.lastStatus}};
+            std::fprintf(io.out, "%s\n",
+                         j.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace).c_str());
         } else {
-            std::fprintf(io.out, "%s: %s (exit status %d) %s\n", c.target.label.c_str(), c.result.c_str(),
-                         static_cast<int>(c.status), c.lastStatus.c_str());
+            std::fprintf(io.out, "%s: %s (exit status %d) %s\n", c.target.label.c_str(),
+                         c.result.c_str(), static_cast<int>(c.status), c.lastStatus.c_str());
         }
     }
     std::fflush(io.out);

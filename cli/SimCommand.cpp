@@ -16,14 +16,17 @@ namespace quor::cli {
 namespace {
 
 volatile std::sig_atomic_t gStop = 0;
-extern "C" void OnStopSignal(int) { gStop = 1; }
+extern "C" void OnStopSignal(int) {
+    gStop = 1;
+}
 
 }  // namespace
 
 ExitStatus RunSim(const SimOptions& options, const Streams& io) {
     SimFault fault = SimFault::kNone;
     if (!options.simFault.empty() && !SimFaultFromName(options.simFault, &fault)) {
-        std::fprintf(io.err, "Usage Error\n  No simulator fault \"%s\".\n", options.simFault.c_str());
+        std::fprintf(io.err, "Usage Error\n  No simulator fault \"%s\".\n",
+                     options.simFault.c_str());
         return ExitStatus::kUsage;
     }
     if (fault == SimFault::kBusy || fault == SimFault::kCutUpload) {
@@ -33,7 +36,8 @@ ExitStatus RunSim(const SimOptions& options, const Streams& io) {
     }
     std::unique_ptr<sim::InstrumentModel> model = MakeSimulatedDevice(options.type, fault);
     if (!model) {
-        std::fprintf(io.err, "Usage Error\n  No simulated device of type \"%s\".\n", options.type.c_str());
+        std::fprintf(io.err, "Usage Error\n  No simulated device of type \"%s\".\n",
+                     options.type.c_str());
         return ExitStatus::kUsage;
     }
     // The signals are blocked before the bridge's thread starts, so that

@@ -28,7 +28,9 @@ bool SimFaultFromName(const std::string& name, SimFault* fault) {
     return false;
 }
 
-const std::vector<std::string>& SimulatedCodes() { return sim::InstrumentCodes(); }
+const std::vector<std::string>& SimulatedCodes() {
+    return sim::InstrumentCodes();
+}
 
 std::string SimulatedCode(const std::string& code) {
     std::string upper = code;
@@ -37,8 +39,7 @@ std::string SimulatedCode(const std::string& code) {
     return std::find(codes.begin(), codes.end(), upper) != codes.end() ? upper : std::string();
 }
 
-std::unique_ptr<sim::InstrumentModel> MakeSimulatedDevice(const std::string& code,
-                                                          SimFault fault) {
+std::unique_ptr<sim::InstrumentModel> MakeSimulatedDevice(const std::string& code, SimFault fault) {
     const std::string listed = SimulatedCode(code);
     if (listed.empty()) return nullptr;
     std::unique_ptr<sim::InstrumentModel> model = sim::InstrumentModel::ForCode(listed);

@@ -13,9 +13,8 @@
 #include "app/ProductConfig.h"
 #include "cli/CliFrontEnd.h"
 #include "cli/Commands.h"
-#include "cli/SimulatedDevice.h"
 #include "cli/SideBySide.h"
-#include "device/DeviceType.h"
+#include "cli/SimulatedDevice.h"
 #include "platform/AppFolder.h"
 #include "qt/QtSettingsStore.h"
 #include "serial/QuorSerial.h"
@@ -74,10 +73,14 @@ class CommandLineSettings final : public app::SettingsStore {
     bool writeBack_;
 };
 
-bool IsTerminal(std::FILE* f) { return f && ::isatty(::fileno(f)) == 1; }
+bool IsTerminal(std::FILE* f) {
+    return f && ::isatty(::fileno(f)) == 1;
+}
 
 // Sets XDG_DATA_HOME so that the app folder is folder/Karvell/QuorBSL.
-void UseDataHome(const std::string& folder) { ::setenv("XDG_DATA_HOME", folder.c_str(), 1); }
+void UseDataHome(const std::string& folder) {
+    ::setenv("XDG_DATA_HOME", folder.c_str(), 1);
+}
 
 std::string UserDataHome() {
     const char* xdg = std::getenv("XDG_DATA_HOME");
@@ -165,13 +168,14 @@ std::string ResolvePort(const std::string& port) {
 
 ExitStatus RunOneUpdate(const UpdateOptions& options, const Streams& io) {
     const bool simulated = !options.simulate.empty();
-    const OutputMode mode = options.json                               ? OutputMode::kJson
+    const OutputMode mode = options.json                              ? OutputMode::kJson
                             : IsTerminal(io.in) && IsTerminal(io.out) ? OutputMode::kTerminal
-                                                                       : OutputMode::kPlain;
+                                                                      : OutputMode::kPlain;
     std::unique_ptr<Reporter> reporter = MakeReporter(mode, io.in, io.out, io.err);
     auto usage = [&](const std::string& text) {
         reporter->Message("Usage Error", text, "error");
-        reporter->Result(ExitStatusName(ExitStatus::kUsage), static_cast<int>(ExitStatus::kUsage), "");
+        reporter->Result(ExitStatusName(ExitStatus::kUsage), static_cast<int>(ExitStatus::kUsage),
+                         "");
         return ExitStatus::kUsage;
     };
 
@@ -179,7 +183,8 @@ ExitStatus RunOneUpdate(const UpdateOptions& options, const Streams& io) {
     std::string code;
     if (simulated) {
         code = SimulatedCode(options.simulate.front());
-        if (code.empty()) return usage("No simulated device of type \"" + options.simulate.front() + "\".");
+        if (code.empty())
+            return usage("No simulated device of type \"" + options.simulate.front() + "\".");
     }
     if (!options.simFault.empty() && !SimFaultFromName(options.simFault, &fault))
         return usage("No simulator fault \"" + options.simFault + "\".");
@@ -212,7 +217,7 @@ ExitStatus RunOneUpdate(const UpdateOptions& options, const Streams& io) {
     }
 
     frontend::QtSettingsStore userSettings;
-    const std::string port = simulated ? kSimulatedPortName
+    const std::string port = simulated               ? kSimulatedPortName
                              : options.ports.empty() ? std::string()
                                                      : ResolvePort(options.ports.front());
     CommandLineSettings settings(userSettings, port, !simulated);
@@ -269,7 +274,8 @@ ExitStatus RunOneUpdate(const UpdateOptions& options, const Streams& io) {
         return status;
     };
     auto unsupported = [&](const std::string& what) {
-        reporter->Message("Not Available", "This build of quorbsl cannot " + what + " yet.", "error");
+        reporter->Message("Not Available", "This build of quorbsl cannot " + what + " yet.",
+                          "error");
         return finish(ExitStatus::kFailed);
     };
 
@@ -311,27 +317,22 @@ ExitStatus RunOneUpdate(const UpdateOptions& options, const Streams& io) {
                    " on \"" + portText + "\".");
 
     // Start is pressed once the start-up messages are out of the way.
-    bool ended = false;
-    auto startDone = [&] { return ended || view.CloseRequested(); };
     app.OnStartClick();
-    const bool started = simulated ? virtualTimers->Pending(app::AppTimer::kStart)
-                                   : realTimers.Pending(app::AppTimer::kStart);
-    if (!started) return unsupported("start an update");
-    // The start timer's handler runs the whole update; the next timer
-    // event (none is started by it) marks its end.
+    auto startPending = [&] {
+        return simulated ? virtualTimers->Pending(app::AppTimer::kStart)
+                         : realTimers.Pending(app::AppTimer::kStart);
+    };
+    if (!startPending()) return unsupported("start an update");
+    // The start timer's handler runs the whole update: the run is over
+    // once that timer has fired and the app is no longer busy.
     if (simulated) {
         sim::VirtualClock& clock = world->Clock();
-        clock.RunUntil(clock.NowMicros() + app::kStartDelayMs * 1000u);
-        while (app.Busy() || virtualTimers->Pending(app::AppTimer::kStart)) {
-            if (clock.NowMicros() > kSimulatedRunLimitMicros) break;
-            clock.RunUntil(clock.NowMicros() + 1000u);
-        }
-        ended = true;
+        while ((startPending() || app.Busy()) && !view.CloseRequested() &&
+               clock.NowMicros() < kSimulatedRunLimitMicros)
+            clock.RunUntil(clock.NowMicros() + app::kStartDelayMs * 1000u);
     } else {
-        while (!startDone()) {
+        while ((startPending() || app.Busy()) && !view.CloseRequested())
             realTimers.WaitAndRun(kIdleWaitMs);
-            if (!realTimers.Pending(app::AppTimer::kStart) && !app.Busy()) ended = true;
-        }
     }
 
     UpdateOutcome outcome = dialogs.Outcome();

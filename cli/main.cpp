@@ -2,4 +2,6 @@
 
 #include "cli/CommandLine.h"
 
-int main(int argc, char** argv) { return quor::cli::RunCommandLine(argc, argv, quor::cli::Streams{}); }
+int main(int argc, char** argv) {
+    return quor::cli::RunCommandLine(argc, argv, quor::cli::Streams{});
+}

@@ -9,9 +9,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <nlohmann/json.hpp>
-
 #include <functional>
+#include <nlohmann/json.hpp>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -59,7 +58,8 @@ class SimProcess {
             if (devNull >= 0) ::dup2(devNull, 2);
             ::close(outPipe[0]);
             ::close(outPipe[1]);
-            ::execl(QUORBSL_BINARY, QUORBSL_BINARY, "sim", type.c_str(), static_cast<char*>(nullptr));
+            ::execl(QUORBSL_BINARY, QUORBSL_BINARY, "sim", type.c_str(),
+                    static_cast<char*>(nullptr));
             ::_exit(127);
         }
         ::close(outPipe[1]);

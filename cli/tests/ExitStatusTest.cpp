@@ -13,43 +13,72 @@ struct OutcomeCase {
     ExitStatus expected;
 };
 
-ShownMessage Before(const char* caption) { return {caption, false}; }
-ShownMessage After(const char* caption) { return {caption, true}; }
+ShownMessage Before(const char* caption) {
+    return {caption, false};
+}
+ShownMessage After(const char* caption) {
+    return {caption, true};
+}
 
 TEST(ExitStatusTest, EachOutcomeGivesItsStatus) {
     const OutcomeCase cases[] = {
         {"finished cleanly", {true, false, {}}, ExitStatus::kFinished},
-        {"finished after an OK question", {true, false, {Before("Wrong Device")}}, ExitStatus::kFinished},
-        {"finished, restore failed", {true, false, {After("Settings Error")}}, ExitStatus::kSettingsNotRestored},
+        {"finished after an OK question",
+         {true, false, {Before("Wrong Device")}},
+         ExitStatus::kFinished},
+        {"finished, restore failed",
+         {true, false, {After("Settings Error")}},
+         ExitStatus::kSettingsNotRestored},
         {"finished, login after restart failed, then restore failed",
          {true, false, {After("Login Error"), After("Settings Error")}},
          ExitStatus::kSettingsNotRestored},
         {"nothing shown, not finished", {false, false, {}}, ExitStatus::kFailed},
-        {"port busy or missing", {false, false, {Before("Connection Error")}}, ExitStatus::kNoConnection},
-        {"reconnect after programming", {false, false, {After("Connection Error")}}, ExitStatus::kLoaderFailed},
-        {"wrong device refused", {false, false, {Before("Wrong Device")}}, ExitStatus::kWrongDevice},
+        {"port busy or missing",
+         {false, false, {Before("Connection Error")}},
+         ExitStatus::kNoConnection},
+        {"reconnect after programming",
+         {false, false, {After("Connection Error")}},
+         ExitStatus::kLoaderFailed},
+        {"wrong device refused",
+         {false, false, {Before("Wrong Device")}},
+         ExitStatus::kWrongDevice},
         {"wrong device cancelled", {false, true, {}}, ExitStatus::kCancelled},
-        {"firmware too old", {false, false, {Before("Firmware Too Old")}}, ExitStatus::kWrongDevice},
-        {"firmware out of range", {false, false, {Before("Wrong Firmware Version")}}, ExitStatus::kWrongDevice},
+        {"firmware too old",
+         {false, false, {Before("Firmware Too Old")}},
+         ExitStatus::kWrongDevice},
+        {"firmware out of range",
+         {false, false, {Before("Wrong Firmware Version")}},
+         ExitStatus::kWrongDevice},
         {"not a firmware file", {false, false, {Before("File Error")}}, ExitStatus::kWrongDevice},
-        {"no working loader", {false, false, {After("Firmware Loader Error")}}, ExitStatus::kLoaderFailed},
-        {"info erase", {false, false, {After("INFO Memory Erase Error")}}, ExitStatus::kLoaderFailed},
+        {"no working loader",
+         {false, false, {After("Firmware Loader Error")}},
+         ExitStatus::kLoaderFailed},
+        {"info erase",
+         {false, false, {After("INFO Memory Erase Error")}},
+         ExitStatus::kLoaderFailed},
         {"flash erase", {false, false, {After("Firmware Erase Error")}}, ExitStatus::kLoaderFailed},
         {"upload", {false, false, {After("Firmware Upload Error")}}, ExitStatus::kLoaderFailed},
-        {"new firmware corrupt", {false, false, {After("Firmware Error")}}, ExitStatus::kLoaderFailed},
+        {"new firmware corrupt",
+         {false, false, {After("Firmware Error")}},
+         ExitStatus::kLoaderFailed},
         {"battery", {false, false, {Before("Batteries Too Low")}}, ExitStatus::kFailed},
         {"login before capture", {false, false, {Before("Login Error")}}, ExitStatus::kFailed},
-        {"capture failed, modes off", {false, false, {Before("Settings Error")}}, ExitStatus::kFailed},
+        {"capture failed, modes off",
+         {false, false, {Before("Settings Error")}},
+         ExitStatus::kFailed},
         {"data erase after restore report",
          {false, false, {After("Settings Error"), After("Data Erase Error")}},
          ExitStatus::kFailed},
         // A restore report is never what ends an update: something after it
         // did, unreported, and that is no plain success either.
-        {"restore report last, not finished", {false, false, {After("Settings Error")}}, ExitStatus::kFailed},
+        {"restore report last, not finished",
+         {false, false, {After("Settings Error")}},
+         ExitStatus::kFailed},
         {"image does not fit, reported as an upload error",
          {false, false, {{"Firmware Upload Error", true, -122}}},
          ExitStatus::kWrongDevice},
-        {"upload error with its own number", {false, false, {{"Firmware Upload Error", true, -21}}},
+        {"upload error with its own number",
+         {false, false, {{"Firmware Upload Error", true, -21}}},
          ExitStatus::kLoaderFailed},
         {"Ctrl+C met the quit guard, then the upload failed",
          {false, false, {After("Firmware Upload Error"), After("Don't Quit Now!")}},
@@ -83,8 +112,8 @@ TEST(ExitStatusTest, ErrorNumbersInMessageTexts) {
 
 TEST(ExitStatusTest, OnlyAFinishedUpdateWithEverySettingBackIsZero) {
     // Whatever was shown, an update that did not finish never exits 0.
-    const char* captions[] = {"Connection Error", "Wrong Device", "Settings Error", "Firmware Error",
-                              "Don't Quit Now!", ""};
+    const char* captions[] = {"Connection Error", "Wrong Device",    "Settings Error",
+                              "Firmware Error",   "Don't Quit Now!", ""};
     for (const char* caption : captions) {
         for (bool after : {false, true}) {
             for (bool cancelled : {false, true}) {

@@ -2,10 +2,9 @@
 
 #include <gtest/gtest.h>
 
-#include <nlohmann/json.hpp>
-
 #include <cstdio>
 #include <memory>
+#include <nlohmann/json.hpp>
 #include <string>
 #include <vector>
 
@@ -55,8 +54,8 @@ std::vector<std::string> OutputLines(const std::string& text) {
 
 TEST(ReporterTest, YesNoAnswers) {
     const std::pair<const char*, bool> cases[] = {
-        {"y", true}, {"Y", true}, {"yes", true}, {" YES \r", true}, {"", false},
-        {"n", false}, {"no", false}, {"ok", false}, {"yess", false}, {"maybe", false},
+        {"y", true},  {"Y", true},   {"yes", true}, {" YES \r", true}, {"", false},
+        {"n", false}, {"no", false}, {"ok", false}, {"yess", false},   {"maybe", false},
     };
     for (const auto& [line, yes] : cases) EXPECT_EQ(ParseYesNo(line), yes) << '"' << line << '"';
 }
@@ -83,7 +82,8 @@ TEST(ReporterTest, JsonIsOneObjectPerLineWithEveryEvent) {
     EXPECT_EQ(err.Text(), "");
 
     std::vector<nlohmann::json> events;
-    for (const std::string& line : OutputLines(out.Text())) events.push_back(nlohmann::json::parse(line));
+    for (const std::string& line : OutputLines(out.Text()))
+        events.push_back(nlohmann::json::parse(line));
     ASSERT_EQ(events.size(), 9u);
     EXPECT_EQ(events[0]["event"], "status");
     EXPECT_EQ(events[0]["text"], "Connecting to Dewmark Tru...");
@@ -138,14 +138,14 @@ TEST(CliDialogsTest, QuestionsFollowTheAnswerPolicy) {
         bool answer;
     };
     const Case cases[] = {
-        {{true, false}, "", true},  {{true, true}, "n\n", true},  {{false, false}, "y\n", false},
+        {{true, false}, "", true},    {{true, true}, "n\n", true},  {{false, false}, "y\n", false},
         {{false, true}, "y\n", true}, {{false, true}, "\n", false}, {{false, true}, "", false},
     };
     for (const Case& c : cases) {
         TempStream in, out, err;
         in.Fill(c.typed);
-        auto r = MakeReporter(c.policy.terminal ? OutputMode::kTerminal : OutputMode::kPlain, in.get(),
-                              out.get(), err.get());
+        auto r = MakeReporter(c.policy.terminal ? OutputMode::kTerminal : OutputMode::kPlain,
+                              in.get(), out.get(), err.get());
         LogFollower log(*r, false);
         CliView view(*r, log);
         CliDialogs dialogs(*r, view, c.policy);
@@ -183,7 +183,8 @@ TEST(ImageInfoTest, SectionsOfAnImageText) {
     ASSERT_TRUE(ImageSections("", &s));
     EXPECT_TRUE(s.empty());
     s = {{1, 1}};
-    for (const char* bad : {"AABB", "@0110", "@01100AAB", "@0110GAABB", "@01100aabb", "@01100AABB@"}) {
+    for (const char* bad :
+         {"AABB", "@0110", "@01100AAB", "@0110GAABB", "@01100aabb", "@01100AABB@"}) {
         EXPECT_FALSE(ImageSections(bad, &s)) << bad;
         EXPECT_EQ(s.size(), 1u) << bad;  // left as it was
     }
@@ -199,8 +200,9 @@ TEST(SideBySideTest, OneChildPerDeviceWithTheSharedOptions) {
     const std::vector<ChildTarget> t = SideBySideTargets(o);
     ASSERT_EQ(t.size(), 3u);
     EXPECT_EQ(t[0].label, "ttyUSB0");
-    EXPECT_EQ(t[0].args, (std::vector<std::string>{"update", "--json", "--yes", "--keep-data", "--firmware",
-                                                   "/tmp/TRU 3.66.txt", "--port", "ttyUSB0", "--port-folder"}));
+    EXPECT_EQ(t[0].args, (std::vector<std::string>{"update", "--json", "--yes", "--keep-data",
+                                                   "--firmware", "/tmp/TRU 3.66.txt", "--port",
+                                                   "ttyUSB0", "--port-folder"}));
     EXPECT_EQ(t[1].args.back(), "--port-folder");
     EXPECT_EQ(t[2].label, "sim1:TRU");
     EXPECT_EQ(t[2].args.back(), "TRU");
@@ -209,7 +211,8 @@ TEST(SideBySideTest, OneChildPerDeviceWithTheSharedOptions) {
 TEST(SideBySideTest, TheFirstDeviceThatDidNotFinishDecides) {
     using S = ExitStatus;
     EXPECT_EQ(CombinedExitStatus({S::kFinished, S::kFinished}), S::kFinished);
-    EXPECT_EQ(CombinedExitStatus({S::kFinished, S::kNoConnection, S::kLoaderFailed}), S::kNoConnection);
+    EXPECT_EQ(CombinedExitStatus({S::kFinished, S::kNoConnection, S::kLoaderFailed}),
+              S::kNoConnection);
     EXPECT_EQ(CombinedExitStatus({S::kSettingsNotRestored, S::kFinished}), S::kSettingsNotRestored);
     EXPECT_EQ(CombinedExitStatus({}), S::kUsage);
 }

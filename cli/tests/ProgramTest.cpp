@@ -15,8 +15,8 @@ namespace {
 
 namespace fs = std::filesystem;
 using testing::Contains;
-using testing::QuorbslRunner;
 using testing::ProgramRun;
+using testing::QuorbslRunner;
 
 void Write(const fs::path& file, const std::string& text) {
     fs::create_directories(file.parent_path());
@@ -83,8 +83,10 @@ class PortsFixture : public ::testing::Test {
     // A usb-serial port: its class entry links to the port's folder under
     // the USB interface, whose "device" is the port.
     void AddUsb(const std::string& tty, const std::string& vendor, const std::string& product,
-                const std::string& maker, const std::string& productName, const std::string& serial) {
-        const fs::path usb = Sys() / "devices/pci0000:00/usb1" / ("1-" + std::to_string(++usbCount_));
+                const std::string& maker, const std::string& productName,
+                const std::string& serial) {
+        const fs::path usb =
+            Sys() / "devices/pci0000:00/usb1" / ("1-" + std::to_string(++usbCount_));
         Write(usb / "idVendor", vendor + "\n");
         Write(usb / "idProduct", product + "\n");
         Write(usb / "manufacturer", maker + "\n");
@@ -95,11 +97,13 @@ class PortsFixture : public ::testing::Test {
         fs::create_directories(cls);
         fs::create_directory_symlink("../../../" + tty, cls / "device");
         fs::create_directories(Sys() / "class/tty");
-        fs::create_directory_symlink(fs::relative(cls, Sys() / "class/tty"), Sys() / "class/tty" / tty);
+        fs::create_directory_symlink(fs::relative(cls, Sys() / "class/tty"),
+                                     Sys() / "class/tty" / tty);
         fs::create_directories(Dev());
     }
     std::vector<std::string> Args(std::vector<std::string> extra) const {
-        std::vector<std::string> a = {"ports", "--sys-root", Sys().string(), "--dev-dir", Dev().string()};
+        std::vector<std::string> a = {"ports", "--sys-root", Sys().string(), "--dev-dir",
+                                      Dev().string()};
         a.insert(a.end(), extra.begin(), extra.end());
         return a;
     }

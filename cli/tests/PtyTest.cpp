@@ -7,16 +7,16 @@
 #include <filesystem>
 #include <memory>
 
-#include "cli/tests/CliTestSupport.h"
 #include "cli/Commands.h"
+#include "cli/tests/CliTestSupport.h"
 #include "serial/PortDriver.h"
 
 namespace quor::cli {
 namespace {
 
 namespace fs = std::filesystem;
-using testing::ProgramRun;
 using testing::Contains;
+using testing::ProgramRun;
 using testing::QuorbslRunner;
 using testing::SimProcess;
 
@@ -33,7 +33,9 @@ TEST(PtyTest, TwoSimulatorsOnPtysUpdatedSideBySide) {
     ASSERT_GE(lines.size(), 2u);
     for (const auto& [line, path] : {std::pair{lines[lines.size() - 2], first.Path()},
                                      std::pair{lines.back(), second.Path()}}) {
-        EXPECT_EQ(line.rfind(path + ": finished (exit status 0) Successfully updated firmware in ", 0), 0u)
+        EXPECT_EQ(
+            line.rfind(path + ": finished (exit status 0) Successfully updated firmware in ", 0),
+            0u)
             << line;
     }
     // Each device kept its log (and its settings file while it ran) in a
@@ -57,11 +59,13 @@ TEST(PtyTest, APortAnotherProgramHoldsIsBusy) {
     QuorbslRunner quorbsl;
     const ProgramRun r = quorbsl({"update", "--port", sim.Path(), "--yes"});
     EXPECT_EQ(r.exit, 3) << r.out << r.err;
-    EXPECT_TRUE(Contains(r.err, "Connection Error\n  Comm Port \"" + sim.Path() +
-                                    " Communications Port\" is already in use by another application."))
+    EXPECT_TRUE(
+        Contains(r.err, "Connection Error\n  Comm Port \"" + sim.Path() +
+                            " Communications Port\" is already in use by another application."))
         << r.err;
     // The port named is the default next time, in either front end.
-    const std::string settings = quor::testing::ReadFile(quorbsl.ConfigHome() + "/Karvell Devices, Inc/QuorBSL.conf");
+    const std::string settings =
+        quor::testing::ReadFile(quorbsl.ConfigHome() + "/Karvell Devices, Inc/QuorBSL.conf");
     EXPECT_TRUE(Contains(settings, "CommPort=" + sim.Path())) << settings;
 }
 
@@ -70,17 +74,18 @@ TEST(PtyTest, CtrlCDuringAnUpdateMeetsTheQuitGuardAndTheUpdateGoesOn) {
     ASSERT_FALSE(sim.Path().empty());
     QuorbslRunner quorbsl;
     bool interrupted = false;
-    const ProgramRun r = quorbsl({"update", "--port", sim.Path(), "--yes"}, "",
-                                 [&](const std::string& out, pid_t pid) {
-                                     if (!interrupted && Contains(out, "Uploading new firmware code...")) {
-                                         interrupted = true;
-                                         ::kill(pid, SIGINT);
-                                     }
-                                 });
+    const ProgramRun r = quorbsl(
+        {"update", "--port", sim.Path(), "--yes"}, "", [&](const std::string& out, pid_t pid) {
+            if (!interrupted && Contains(out, "Uploading new firmware code...")) {
+                interrupted = true;
+                ::kill(pid, SIGINT);
+            }
+        });
     ASSERT_TRUE(interrupted) << r.out;
     EXPECT_EQ(r.exit, 0) << r.out << r.err;
-    EXPECT_TRUE(Contains(r.err, "Don't Quit Now!\n  The Dewmark Tru Firmware Updater is updating your "
-                                "Dewmark Tru!\n"))
+    EXPECT_TRUE(Contains(r.err,
+                         "Don't Quit Now!\n  The Dewmark Tru Firmware Updater is updating your "
+                         "Dewmark Tru!\n"))
         << r.err;
     EXPECT_TRUE(Contains(r.out, "Successfully updated firmware in ")) << r.out;
     EXPECT_EQ(sim.Stop(), 0);

@@ -15,8 +15,8 @@ namespace quor::cli {
 namespace {
 
 namespace fs = std::filesystem;
-using testing::ProgramRun;
 using testing::Contains;
+using testing::ProgramRun;
 using testing::QuorbslRunner;
 
 // The status texts of a plain run, without their time and bar columns.
@@ -37,14 +37,10 @@ std::vector<std::string> SimulationFolders(const QuorbslRunner& quorbsl) {
 }
 
 const std::vector<std::string> kTruStatuses = {
-    "Connecting to Dewmark Tru...",
-    "Saving settings for this Dewmark Tru...",
-    "Starting the firmware loader...",
-    "Erasing firmware memory...",
-    "Uploading new firmware code...",
-    "Restarting the Dewmark Tru, please wait...",
-    "Checking new firmware...",
-    "Restoring settings...",
+    "Connecting to Dewmark Tru...",    "Saving settings for this Dewmark Tru...",
+    "Starting the firmware loader...", "Erasing firmware memory...",
+    "Uploading new firmware code...",  "Restarting the Dewmark Tru, please wait...",
+    "Checking new firmware...",        "Restoring settings...",
 };
 
 TEST(UpdateTest, SimulatedTruUpdatesFromStartToFinish) {
@@ -56,7 +52,8 @@ TEST(UpdateTest, SimulatedTruUpdatesFromStartToFinish) {
     ASSERT_EQ(statuses.size(), kTruStatuses.size() + 1) << r.out;
     EXPECT_TRUE(std::equal(kTruStatuses.begin(), kTruStatuses.end(), statuses.begin()));
     EXPECT_EQ(statuses.back().rfind("Successfully updated firmware in ", 0), 0u) << statuses.back();
-    EXPECT_EQ(r.OutLines().back(), "Result: finished (exit status 0): the update finished and every setting is back");
+    EXPECT_EQ(r.OutLines().back(),
+              "Result: finished (exit status 0): the update finished and every setting is back");
     // A finished simulation leaves nothing behind, and no simulated port
     // becomes the user's default.
     EXPECT_TRUE(SimulationFolders(quorbsl).empty());
@@ -101,11 +98,13 @@ TEST(UpdateTest, WithoutATerminalQuestionsAreAnsweredCancel) {
     // A Dewmark 9 on the Tru updater: the factory-mode question.
     ProgramRun r = quorbsl({"update", "--simulate", "DM9"}, "y\n");
     EXPECT_EQ(r.exit, 6) << r.out << r.err;
-    EXPECT_TRUE(Contains(r.err, "Wrong Device\n  The Dewmark Tru Firmware Updater expected to find a "
-                                "Dewmark Tru;\n  however, it found a Dewmark 9.\n"))
+    EXPECT_TRUE(Contains(r.err,
+                         "Wrong Device\n  The Dewmark Tru Firmware Updater expected to find a "
+                         "Dewmark Tru;\n  however, it found a Dewmark 9.\n"))
         << r.err;
     EXPECT_TRUE(Contains(r.err, "OK? [y/N] N (no terminal)\n")) << r.err;
-    EXPECT_EQ(r.OutLines().back(), "Result: cancelled (exit status 6): a question was answered Cancel");
+    EXPECT_EQ(r.OutLines().back(),
+              "Result: cancelled (exit status 6): a question was answered Cancel");
 
     r = quorbsl({"update", "--simulate", "DM9", "--json"});
     EXPECT_EQ(r.exit, 6);
@@ -141,17 +140,22 @@ TEST(UpdateTest, SimulatedFaultsGiveTheirMessageAndExitStatus) {
     const FaultCase cases[] = {
         {"TRU", "silent", 3, "Connection Error", "is unable to connect to your Dewmark Tru", false},
         {"TRU", "busy", 3, "Connection Error",
-         "Comm Port \"SIM1 Simulated TRU (busy)\" is already in use by another application.", false},
+         "Comm Port \"SIM1 Simulated TRU (busy)\" is already in use by another application.",
+         false},
         {"TRU", "no-loader", 5, "Firmware Loader Error",
          "This Dewmark Tru does not have a working firmware loader.", false},
-        {"TRU", "cut-upload", 5, "Firmware Upload Error", "encountered an error working with your", false},
-        {"TRU", "code-corrupt", 5, "Firmware Error", "The new firmware for your Dewmark Tru is corrupt!", false},
-        {"TRU", "refuse-setting", 7, "Settings Error", "failed to restore some of the settings", true},
+        {"TRU", "cut-upload", 5, "Firmware Upload Error", "encountered an error working with your",
+         false},
+        {"TRU", "code-corrupt", 5, "Firmware Error",
+         "The new firmware for your Dewmark Tru is corrupt!", false},
+        {"TRU", "refuse-setting", 7, "Settings Error", "failed to restore some of the settings",
+         true},
         {"TQ", "battery-low", 1, "Batteries Too Low", "The battery power is too low!", false},
     };
     for (const FaultCase& c : cases) {
         QuorbslRunner quorbsl;
-        const ProgramRun r = quorbsl({"update", "--simulate", c.type, "--yes", "--sim-fault", c.fault});
+        const ProgramRun r =
+            quorbsl({"update", "--simulate", c.type, "--yes", "--sim-fault", c.fault});
         EXPECT_EQ(r.exit, c.exit) << c.fault << "\n" << r.out << r.err;
         EXPECT_TRUE(Contains(r.err, std::string(c.caption) + "\n  ")) << c.fault << "\n" << r.err;
         EXPECT_TRUE(Contains(r.err, c.text)) << c.fault << "\n" << r.err;
@@ -161,7 +165,8 @@ TEST(UpdateTest, SimulatedFaultsGiveTheirMessageAndExitStatus) {
             const std::vector<std::string> kept = SimulationFolders(quorbsl);
             ASSERT_EQ(kept.size(), 1u) << c.fault;
             EXPECT_TRUE(Contains(r.out, kept[0])) << r.out;
-            EXPECT_TRUE(fs::exists(kept[0] + "/Karvell/QuorBSL/Dewmark Tru Firmware Updater.errors.txt"));
+            EXPECT_TRUE(
+                fs::exists(kept[0] + "/Karvell/QuorBSL/Dewmark Tru Firmware Updater.errors.txt"));
         }
     }
 }
@@ -170,7 +175,8 @@ TEST(UpdateTest, AFirmwareFileIsTheImageTheUpdateProgramsAndItsLabelIsShown) {
     QuorbslRunner quorbsl;
     ASSERT_EQ(quorbsl({"image", "--dump", quorbsl.File("dump.txt")}).exit, 0);
     const std::string firmware = quorbsl.File("TRU 3.66.txt");
-    std::ofstream(firmware) << testing::TiTextFromDump(quor::testing::ReadFile(quorbsl.File("dump.txt")));
+    std::ofstream(firmware) << testing::TiTextFromDump(
+        quor::testing::ReadFile(quorbsl.File("dump.txt")));
 
     // The file reads as the built-in image's sections under its own label.
     ProgramRun r = quorbsl({"image", firmware, "--json"});
@@ -190,21 +196,24 @@ TEST(UpdateTest, AFirmwareFileIsTheImageTheUpdateProgramsAndItsLabelIsShown) {
     std::ofstream(notes) << "shopping list\n";
     r = quorbsl({"update", "--simulate", "--yes", "--firmware", notes});
     EXPECT_EQ(r.exit, 4);
-    EXPECT_TRUE(Contains(r.err, "File Error\n  The file \"notes.txt\" is not a valid firmware file.")) << r.err;
+    EXPECT_TRUE(
+        Contains(r.err, "File Error\n  The file \"notes.txt\" is not a valid firmware file."))
+        << r.err;
     EXPECT_FALSE(Contains(r.out, "Connecting to")) << r.out;
 }
 
 TEST(UpdateTest, NewSerialNumberAndKeepDataReachTheUpdate) {
     QuorbslRunner quorbsl;
-    const ProgramRun r =
-        quorbsl({"update", "--simulate", "--yes", "--new-serial", "TRU-NEW-1", "--keep-data", "-v"});
+    const ProgramRun r = quorbsl(
+        {"update", "--simulate", "--yes", "--new-serial", "TRU-NEW-1", "--keep-data", "-v"});
     EXPECT_EQ(r.exit, 0) << r.err;
     EXPECT_TRUE(Contains(r.err, "set device serial number to \"TRU-NEW-1\"")) << r.err;
 }
 
 TEST(UpdateTest, VerboseShowsTheLogLines) {
     QuorbslRunner quorbsl;
-    const ProgramRun r = quorbsl({"update", "--simulate", "--yes", "-v", "--sim-fault", "no-loader"});
+    const ProgramRun r =
+        quorbsl({"update", "--simulate", "--yes", "-v", "--sim-fault", "no-loader"});
     EXPECT_EQ(r.exit, 5);
     EXPECT_TRUE(Contains(r.err, "log: error file: ")) << r.err;
     EXPECT_TRUE(Contains(r.err, "BSLConnect")) << r.err;
@@ -216,9 +225,13 @@ TEST(UpdateTest, TwoSimulatedDevicesSideBySide) {
     ASSERT_EQ(r.exit, 0) << r.out << r.err;
     const std::vector<std::string> lines = r.OutLines();
     ASSERT_GE(lines.size(), 2u);
-    EXPECT_EQ(lines[lines.size() - 2].rfind("sim1:TRU: finished (exit status 0) Successfully updated firmware in ", 0), 0u)
+    EXPECT_EQ(lines[lines.size() - 2].rfind(
+                  "sim1:TRU: finished (exit status 0) Successfully updated firmware in ", 0),
+              0u)
         << r.out;
-    EXPECT_EQ(lines.back().rfind("sim2:TRU: finished (exit status 0) Successfully updated firmware in ", 0), 0u);
+    EXPECT_EQ(lines.back().rfind(
+                  "sim2:TRU: finished (exit status 0) Successfully updated firmware in ", 0),
+              0u);
     EXPECT_TRUE(Contains(r.out, "sim2:TRU: [ 21%] Uploading new firmware code...")) << r.out;
 
     // The first device that did not finish gives the exit status.
