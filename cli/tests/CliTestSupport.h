@@ -19,6 +19,13 @@
 
 namespace quor::cli::testing {
 
+// The updates tested run the instrument edition's Dewmark Tru; the
+// simulated devices of the digital-sensor edition are not served here.
+#define QUOR_SKIP_IN_SENSOR_EDITION()                                               \
+    do {                                                                            \
+        if (QUOR_EDITION_DIGITAL_SENSOR) GTEST_SKIP() << "instrument edition only"; \
+    } while (0)
+
 inline bool Contains(const std::string& text, const std::string& part) {
     return text.find(part) != std::string::npos;
 }

@@ -21,6 +21,7 @@ using testing::QuorbslRunner;
 using testing::SimProcess;
 
 TEST(PtyTest, TwoSimulatorsOnPtysUpdatedSideBySide) {
+    QUOR_SKIP_IN_SENSOR_EDITION();
     SimProcess first("TRU");
     SimProcess second("TRU");
     ASSERT_EQ(first.Path().rfind("/dev/pts/", 0), 0u) << first.Path();
@@ -51,6 +52,7 @@ TEST(PtyTest, TwoSimulatorsOnPtysUpdatedSideBySide) {
 }
 
 TEST(PtyTest, APortAnotherProgramHoldsIsBusy) {
+    QUOR_SKIP_IN_SENSOR_EDITION();
     SimProcess sim("TRU");
     ASSERT_FALSE(sim.Path().empty());
     // This test program holds the port, with its lock, as any other would.
@@ -70,6 +72,7 @@ TEST(PtyTest, APortAnotherProgramHoldsIsBusy) {
 }
 
 TEST(PtyTest, CtrlCDuringAnUpdateMeetsTheQuitGuardAndTheUpdateGoesOn) {
+    QUOR_SKIP_IN_SENSOR_EDITION();
     SimProcess sim("TRU");
     ASSERT_FALSE(sim.Path().empty());
     QuorbslRunner quorbsl;

@@ -44,6 +44,7 @@ const std::vector<std::string> kTruStatuses = {
 };
 
 TEST(UpdateTest, SimulatedTruUpdatesFromStartToFinish) {
+    QUOR_SKIP_IN_SENSOR_EDITION();
     QuorbslRunner quorbsl;
     const ProgramRun r = quorbsl({"update", "--simulate", "TRU", "--yes"});
     ASSERT_EQ(r.exit, 0) << r.out << r.err;
@@ -61,6 +62,7 @@ TEST(UpdateTest, SimulatedTruUpdatesFromStartToFinish) {
 }
 
 TEST(UpdateTest, JsonLinesTellTheWholeUpdate) {
+    QUOR_SKIP_IN_SENSOR_EDITION();
     QuorbslRunner quorbsl;
     const ProgramRun r = quorbsl({"update", "--simulate", "--yes", "--json"});
     ASSERT_EQ(r.exit, 0) << r.err;
@@ -94,6 +96,7 @@ TEST(UpdateTest, JsonLinesTellTheWholeUpdate) {
 }
 
 TEST(UpdateTest, WithoutATerminalQuestionsAreAnsweredCancel) {
+    QUOR_SKIP_IN_SENSOR_EDITION();
     QuorbslRunner quorbsl;
     // A Dewmark 9 on the Tru updater: the factory-mode question.
     ProgramRun r = quorbsl({"update", "--simulate", "DM9"}, "y\n");
@@ -137,6 +140,7 @@ struct FaultCase {
 };
 
 TEST(UpdateTest, SimulatedFaultsGiveTheirMessageAndExitStatus) {
+    QUOR_SKIP_IN_SENSOR_EDITION();
     const FaultCase cases[] = {
         {"TRU", "silent", 3, "Connection Error", "is unable to connect to your Dewmark Tru", false},
         {"TRU", "busy", 3, "Connection Error",
@@ -172,6 +176,7 @@ TEST(UpdateTest, SimulatedFaultsGiveTheirMessageAndExitStatus) {
 }
 
 TEST(UpdateTest, AFirmwareFileIsTheImageTheUpdateProgramsAndItsLabelIsShown) {
+    QUOR_SKIP_IN_SENSOR_EDITION();
     QuorbslRunner quorbsl;
     ASSERT_EQ(quorbsl({"image", "--dump", quorbsl.File("dump.txt")}).exit, 0);
     const std::string firmware = quorbsl.File("TRU 3.66.txt");
@@ -203,6 +208,7 @@ TEST(UpdateTest, AFirmwareFileIsTheImageTheUpdateProgramsAndItsLabelIsShown) {
 }
 
 TEST(UpdateTest, NewSerialNumberAndKeepDataReachTheUpdate) {
+    QUOR_SKIP_IN_SENSOR_EDITION();
     QuorbslRunner quorbsl;
     const ProgramRun r = quorbsl(
         {"update", "--simulate", "--yes", "--new-serial", "TRU-NEW-1", "--keep-data", "-v"});
@@ -211,6 +217,7 @@ TEST(UpdateTest, NewSerialNumberAndKeepDataReachTheUpdate) {
 }
 
 TEST(UpdateTest, VerboseShowsTheLogLines) {
+    QUOR_SKIP_IN_SENSOR_EDITION();
     QuorbslRunner quorbsl;
     const ProgramRun r =
         quorbsl({"update", "--simulate", "--yes", "-v", "--sim-fault", "no-loader"});
@@ -220,6 +227,7 @@ TEST(UpdateTest, VerboseShowsTheLogLines) {
 }
 
 TEST(UpdateTest, TwoSimulatedDevicesSideBySide) {
+    QUOR_SKIP_IN_SENSOR_EDITION();
     QuorbslRunner quorbsl;
     ProgramRun r = quorbsl({"update", "--simulate", "TRU", "--simulate", "TRU", "--yes"});
     ASSERT_EQ(r.exit, 0) << r.out << r.err;
