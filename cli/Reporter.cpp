@@ -1,5 +1,8 @@
 #include "cli/Reporter.h"
 
+#include <sys/ioctl.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <cctype>
 #include <cstdio>
@@ -26,11 +29,24 @@ const char* AnsweredByName(AnsweredBy by) {
     return "user";
 }
 
-// The text below its caption, every line indented.
+// The terminal's width in columns; 0 when out is no terminal.
+std::size_t TerminalColumns(std::FILE* out) {
+    winsize size{};
+    if (::ioctl(::fileno(out), TIOCGWINSZ, &size) != 0) return 0;
+    return size.ws_col;
+}
+
+// The text below its caption, every line indented (blank lines stay blank).
 void WriteIndented(std::FILE* f, const std::string& text) {
     std::istringstream lines(text);
     std::string line;
-    while (std::getline(lines, line)) std::fprintf(f, "  %s\n", line.c_str());
+    while (std::getline(lines, line)) {
+        if (line.empty()) {
+            std::fputc('\n', f);
+        } else {
+            std::fprintf(f, "  %s\n", line.c_str());
+        }
+    }
 }
 
 std::string ReadLine(std::FILE* in) {
@@ -131,17 +147,34 @@ class TerminalReporter final : public TextReporter {
     }
     void Redraw() override {
         if (status_.empty()) return;
-        std::fprintf(out_, "\r\033[K%s %3d%%  %s  %.0fs", ProgressBar(percent_, kBarCells).c_str(),
-                     std::max(percent_, 0), status_.c_str(), elapsedS_);
+        char tail[32];
+        std::snprintf(tail, sizeof tail, "  %.0fs", elapsedS_);
+        char head[48];
+        std::snprintf(head, sizeof head, "%s %3d%%  ", ProgressBar(percent_, kBarCells).c_str(),
+                      std::max(percent_, 0));
+        std::string line = std::string(head) + status_ + tail;
+        // A line longer than the terminal wraps, and \r would then redraw
+        // only its last part: it is cut to fit.
+        const std::size_t width = TerminalColumns(out_);
+        if (width > 1 && line.size() > width - 1) line.resize(width - 1);
+        std::fprintf(out_, "\r\033[K%s", line.c_str());
         std::fflush(out_);
         drawn_ = true;
     }
     void Result(const char* name, int exitStatus, const std::string& lastStatus) override {
-        if (drawn_) {
-            std::fprintf(out_, "\n");
-            drawn_ = false;
-        }
+        KeepLine();
         TextReporter::Result(name, exitStatus, lastStatus);
+    }
+    void Note(const std::string& text) override {
+        KeepLine();
+        TextReporter::Note(text);
+    }
+
+    // The line as drawn stays on the screen; nothing redraws it.
+    void KeepLine() {
+        if (drawn_) std::fprintf(out_, "\n");
+        drawn_ = false;
+        status_.clear();
     }
 
     std::string status_;

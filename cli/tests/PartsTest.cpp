@@ -131,6 +131,23 @@ TEST(ReporterTest, TerminalRedrawsOneLineInPlace) {
 }
 
 // Dialog answers: --yes says OK, a terminal asks, anything else is Cancel.
+TEST(ReporterTest, TerminalKeepsTheLastStatusLineUnderANote) {
+    TempStream in, out, err;
+    auto r = MakeReporter(OutputMode::kTerminal, in.get(), out.get(), err.get());
+    r->Status("Restoring settings...", 96, 86.3);
+    r->Message("Settings Error", "failed", "error");  // cleared, printed, redrawn
+    r->Status("Successfully updated firmware in 86 seconds.", 100, 86.4);
+    r->Note("The log is in /tmp/x");
+    r->Result("settings-not-restored", 7, "");
+    const std::string text = out.Text();
+    EXPECT_NE(
+        text.find("Successfully updated firmware in 86 seconds.  86s\nThe log is in /tmp/x\n"),
+        std::string::npos)
+        << text;
+    // Nothing is drawn again after the note.
+    EXPECT_EQ(text.find('\r', text.find("The log is in")), std::string::npos) << text;
+}
+
 TEST(CliDialogsTest, QuestionsFollowTheAnswerPolicy) {
     struct Case {
         AnswerPolicy policy;
