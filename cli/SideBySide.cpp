@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <poll.h>
+#include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -14,6 +15,11 @@ namespace quor::cli {
 namespace {
 
 constexpr std::size_t kReadChunkBytes = 4096;
+
+// Ctrl+C reaches every child, whose quit guard answers it; the parent
+// stays to read them (a parent gone would end them mid-update with
+// SIGPIPE). A handler, not SIG_IGN, so the children start with the default.
+extern "C" void OnParentInterrupt(int) {}
 
 struct Child {
     ChildTarget target;
@@ -86,11 +92,12 @@ void ShowLine(Child& child, const std::string& line, bool json, const Streams& i
         std::fprintf(io.err, "%s: %s\n", label.c_str(), event.value("caption", "").c_str());
         std::string text = event.value("text", "");
         std::size_t start = 0;
-        while (start <= text.size()) {
+        while (start < text.size()) {
             std::size_t end = text.find('\n', start);
             if (end == std::string::npos) end = text.size();
-            std::fprintf(io.err, "%s:   %s\n", label.c_str(),
-                         text.substr(start, end - start).c_str());
+            const std::string line = text.substr(start, end - start);
+            std::fprintf(io.err, "%s:%s%s\n", label.c_str(), line.empty() ? "" : "   ",
+                         line.c_str());
             start = end + 1;
         }
     } else if (kind == "answer") {
@@ -162,6 +169,11 @@ ExitStatus RunSideBySide(const UpdateOptions& options, const Streams& io) {
         return ExitStatus::kUsage;
     }
     const std::string program = ProgramPath();
+    struct sigaction interrupt {
+    }, previous{};
+    interrupt.sa_handler = OnParentInterrupt;
+    sigemptyset(&interrupt.sa_mask);
+    ::sigaction(SIGINT, &interrupt, &previous);
     std::vector<Child> children;
     for (ChildTarget& t : SideBySideTargets(options)) {
         Child c;
@@ -197,15 +209,22 @@ ExitStatus RunSideBySide(const UpdateOptions& options, const Streams& io) {
     std::vector<ExitStatus> statuses;
     for (Child& c : children) {
         int wstatus = 0;
-        if (c.pid > 0 && ::waitpid(c.pid, &wstatus, 0) == c.pid) {
+        pid_t waited = -1;
+        do {
+            waited = c.pid > 0 ? ::waitpid(c.pid, &wstatus, 0) : -1;
+        } while (waited < 0 && errno == EINTR);
+        if (c.pid > 0 && waited == c.pid) {
             // The child's own exit status wins over what it printed: a child
             // that died printed no result.
-            c.status = WIFEXITED(wstatus) ? static_cast<ExitStatus>(WEXITSTATUS(wstatus))
-                                          : ExitStatus::kFailed;
+            const int code = WIFEXITED(wstatus) ? WEXITSTATUS(wstatus) : -1;
+            const bool known =
+                code >= 0 && code <= static_cast<int>(ExitStatus::kSettingsNotRestored);
+            c.status = known ? static_cast<ExitStatus>(code) : ExitStatus::kFailed;
         }
         c.result = ExitStatusName(c.status);
         statuses.push_back(c.status);
     }
+    ::sigaction(SIGINT, &previous, nullptr);
     const ExitStatus combined = CombinedExitStatus(statuses);
     for (const Child& c : children) {
         if (options.json) {
