@@ -95,9 +95,9 @@ void ShowLine(Child& child, const std::string& line, bool json, const Streams& i
         while (start < text.size()) {
             std::size_t end = text.find('\n', start);
             if (end == std::string::npos) end = text.size();
-            const std::string line = text.substr(start, end - start);
-            std::fprintf(io.err, "%s:%s%s\n", label.c_str(), line.empty() ? "" : "   ",
-                         line.c_str());
+            const std::string part = text.substr(start, end - start);
+            std::fprintf(io.err, "%s:%s%s\n", label.c_str(), part.empty() ? "" : "   ",
+                         part.c_str());
             start = end + 1;
         }
     } else if (kind == "answer") {
