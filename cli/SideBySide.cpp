@@ -103,9 +103,10 @@ void ShowLine(Child& child, const std::string& line, bool json, const Streams& i
     } else if (kind == "answer") {
         std::fprintf(io.err, "%s: answered %s (%s)\n", label.c_str(),
                      event.value("answer", "").c_str(), event.value("by", "").c_str());
-    } else if (kind == "log" || kind == "note") {
-        std::fprintf(io.err, "%s: %s\n", label.c_str(),
-                     event.value(kind == "log" ? "line" : "text", "").c_str());
+    } else if (kind == "log") {
+        std::fprintf(io.err, "%s: log: %s\n", label.c_str(), event.value("line", "").c_str());
+    } else if (kind == "note") {
+        std::fprintf(io.out, "%s: %s\n", label.c_str(), event.value("text", "").c_str());
     }
     std::fflush(io.out);
     std::fflush(io.err);

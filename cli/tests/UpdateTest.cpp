@@ -242,6 +242,18 @@ TEST(UpdateTest, TwoSimulatedDevicesSideBySide) {
               0u);
     EXPECT_TRUE(Contains(r.out, "sim2:TRU: [ 21%] Uploading new firmware code...")) << r.out;
 
+    // Each device's messages and answers carry its name.
+    r = quorbsl({"update", "--simulate", "TRU", "--simulate", "DM9"});
+    EXPECT_EQ(r.exit, 6);
+    EXPECT_TRUE(Contains(r.err,
+                         "sim2:DM9: Wrong Device\nsim2:DM9:   The Dewmark Tru Firmware Updater "
+                         "expected to find a Dewmark Tru;\n"))
+        << r.err;
+    EXPECT_TRUE(
+        Contains(r.err, "sim2:DM9:\nsim2:DM9:   This updater can not update a Dewmark 9.\n"));
+    EXPECT_TRUE(Contains(r.err, "sim2:DM9: answered cancel (no terminal)\n")) << r.err;
+    EXPECT_FALSE(Contains(r.err, "sim1:TRU:")) << r.err;
+
     // The first device that did not finish gives the exit status.
     r = quorbsl({"update", "--simulate", "TRU", "--simulate", "DM9", "--json"});
     EXPECT_EQ(r.exit, 6) << r.out;
