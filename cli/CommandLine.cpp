@@ -81,7 +81,7 @@ ParsedCommandLine ParseCommandLine(int argc, const char* const* argv) {
         ->group("Testing");
     // Set by the side-by-side parent for its children.
     u->add_flag("--port-folder", update.portFolder, "")->group("");
-    u->footer(ExitStatusHelp() + SimFaultHelp());
+    u->footer(ExitStatusHelp() + "\n" + SimFaultHelp());
 
     PortsOptions ports;
     CLI::App* p =
