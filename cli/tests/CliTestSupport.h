@@ -1,6 +1,6 @@
 #pragma once
 // Runs the built quorbsl as a user would: a child process with its own
-// settings and data folders, stdin from a pipe (so no terminal), and its
+// settings, data and working folders, stdin from a pipe (so no terminal), and its
 // exit status, standard output and standard error collected.
 
 #include <fcntl.h>
@@ -151,6 +151,9 @@ class QuorbslRunner {
             ::setenv("XDG_CONFIG_HOME", config_.c_str(), 1);
             ::setenv("XDG_DATA_HOME", data_.c_str(), 1);
             ::setenv("TMPDIR", home_.Path().c_str(), 1);
+            // The private folder is the working folder too: whatever the
+            // program leaves in its working folder is seen there.
+            if (::chdir(home_.Path().c_str()) != 0) ::_exit(126);
             std::vector<char*> argv{const_cast<char*>(QUORBSL_BINARY)};
             for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
             argv.push_back(nullptr);

@@ -189,7 +189,7 @@ TEST(ImageCommandTest, AFileThatIsNoFirmwareIsRefused) {
     EXPECT_TRUE(Contains(r.err, "is not a valid firmware file")) << r.err;
     // The reader's log line says where and why, and no log file is left.
     EXPECT_TRUE(Contains(r.err, "BSLLoadTIFile refused line 2 of file " + file)) << r.err;
-    EXPECT_FALSE(fs::exists("error.txt"));
+    EXPECT_FALSE(fs::exists(quorbsl.File("error.txt")));
 }
 
 }  // namespace
