@@ -90,8 +90,35 @@ ExitStatus ExitStatusForCaption(const ShownMessage& message) {
     return ExitStatus::kFailed;
 }
 
+ExitStatus ExitStatusForResult(ResultCode result) {
+    switch (result) {
+        case rc::kCancelled:
+            return ExitStatus::kCancelled;
+        case rc::kPortNotAvailable:
+        case rc::kPortInUse:
+        case rc::kPortPermissionDenied:
+        case rc::kNothingListening:
+        case rc::kNoAnswer:
+        case rc::kNoAnswerLastAttempt:
+            return ExitStatus::kNoConnection;
+        case rc::kNotSupported:
+        case rc::kWrongDeviceType:
+        case rc::kImageDoesNotFit:
+        case rc::kNotTiText:
+            return ExitStatus::kWrongDevice;
+        case rc::kLoaderSilent:
+        case rc::kNoWorkingLoader:
+        case rc::kLoaderVersionUnreadable:
+            return ExitStatus::kLoaderFailed;
+        default:
+            break;
+    }
+    return result >= 0 ? ExitStatus::kFinished : ExitStatus::kFailed;
+}
+
 ExitStatus ExitStatusFor(const UpdateOutcome& outcome) {
-    if (outcome.finished) {
+    const bool failedRun = outcome.ran && outcome.result < 0;
+    if (outcome.finished && !failedRun) {
         for (const ShownMessage& m : outcome.messages) {
             if (ExitStatusForCaption(m) == ExitStatus::kSettingsNotRestored)
                 return ExitStatus::kSettingsNotRestored;
@@ -108,6 +135,7 @@ ExitStatus ExitStatusFor(const UpdateOutcome& outcome) {
         // afterwards was not reported, so it failed otherwise.
         return s == ExitStatus::kSettingsNotRestored ? ExitStatus::kFailed : s;
     }
+    if (failedRun) return ExitStatusForResult(outcome.result);
     return ExitStatus::kFailed;
 }
 

@@ -48,7 +48,14 @@ struct UpdateOutcome {
     bool finished = false;   // the success status was shown
     bool cancelled = false;  // a question was answered Cancel
     std::vector<ShownMessage> messages;
+    // What the update sequence returned, when it ran: below 0 is never
+    // finished, and it names the failure no message named.
+    bool ran = false;
+    ResultCode result = 0;
 };
+
+// The failure kind of a sequence's result code alone.
+ExitStatus ExitStatusForResult(ResultCode result);
 
 // The failure kind a message's caption stands for (kFailed when the
 // caption is none the update sequences use for a kind of their own).

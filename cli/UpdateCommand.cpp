@@ -337,6 +337,8 @@ ExitStatus RunOneUpdate(const UpdateOptions& options, const Streams& io) {
 
     UpdateOutcome outcome = dialogs.Outcome();
     outcome.finished = view.Finished();
+    outcome.ran = !startPending() && !app.Busy();
+    outcome.result = app.LastUpdateResult();
     return finish(ExitStatusFor(outcome));
 }
 

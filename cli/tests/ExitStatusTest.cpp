@@ -83,6 +83,20 @@ TEST(ExitStatusTest, EachOutcomeGivesItsStatus) {
         {"Ctrl+C met the quit guard, then the upload failed",
          {false, false, {After("Firmware Upload Error"), After("Don't Quit Now!")}},
          ExitStatus::kLoaderFailed},
+        // The sequence's own result: a failure is never finished, and names
+        // the kind where no message did.
+        {"success line but the sequence failed",
+         {true, false, {}, true, -21},
+         ExitStatus::kNoConnection},
+        {"silent failure, port busy", {false, false, {}, true, -5}, ExitStatus::kNoConnection},
+        {"silent failure, wrong device", {false, false, {}, true, -121}, ExitStatus::kWrongDevice},
+        {"silent failure, loader", {false, false, {}, true, -110}, ExitStatus::kLoaderFailed},
+        {"silent failure, cancelled", {false, false, {}, true, -40}, ExitStatus::kCancelled},
+        {"silent failure, other", {false, false, {}, true, -130}, ExitStatus::kFailed},
+        {"a message outranks the result",
+         {false, false, {Before("Batteries Too Low")}, true, -130},
+         ExitStatus::kFailed},
+        {"finished with result 1", {true, false, {}, true, 1}, ExitStatus::kFinished},
         {"unknown caption", {false, false, {Before("Something Else")}}, ExitStatus::kFailed},
         // The last message decides: an earlier continued-past report does not.
         {"login reported then upload failed",
@@ -119,6 +133,11 @@ TEST(ExitStatusTest, OnlyAFinishedUpdateWithEverySettingBackIsZero) {
             for (bool cancelled : {false, true}) {
                 UpdateOutcome o{false, cancelled, {{caption, after}}};
                 EXPECT_NE(ExitStatusFor(o), ExitStatus::kFinished) << caption;
+                // Nor does one whose sequence failed, whatever it showed.
+                for (ResultCode r : {-1, -5, -40, -122, -130}) {
+                    UpdateOutcome failed{true, cancelled, {{caption, after}}, true, r};
+                    EXPECT_NE(ExitStatusFor(failed), ExitStatus::kFinished) << caption << r;
+                }
             }
         }
     }
