@@ -20,6 +20,10 @@ rule="$work/root/usr/lib/udev/rules.d/70-quorbsl-karvell-qla.rules"
 grep -q 'ATTRS{idProduct}=="8414"' "$rule"
 grep -q 'TAG+="uaccess"' "$rule"
 test -s "$work/root/usr/share/doc/quorbsl/README.md"
+# The window comes in the same package, with its desktop entry and icon.
+test -x "$work/root/usr/bin/quorbsl-gui"
+grep -q '^Exec=quorbsl-gui' "$work/root/usr/share/applications/quorbsl-gui.desktop"
+test -s "$work/root/usr/share/icons/hicolor/scalable/apps/quorbsl.svg"
 
 version=$("$work/root/usr/bin/quorbsl" --version)
 if [ "$version" != "$expected" ]; then
