@@ -37,8 +37,9 @@ std::string CurrentFolder() {
     return ec ? std::string() : folder.string();
 }
 
-// The feedback form comes with the web form; until then its item does nothing.
-void SendFeedbackNotBuiltYet() {}
+// The feedback form is a window of the front end's own, opened there; the
+// core has nothing to do for its item.
+void FeedbackFormIsTheFrontEnds() {}
 
 }  // namespace
 
@@ -217,7 +218,7 @@ void App::OnCommand(Control item) {
             OnHelp();
             return;
         case Control::mnuSendFeedback:
-            SendFeedbackNotBuiltYet();
+            FeedbackFormIsTheFrontEnds();
             return;
         case Control::mnuCheckNewerVersion:
             OnCheckNewerVersion();
