@@ -37,9 +37,6 @@ std::string CurrentFolder() {
     return ec ? std::string() : folder.string();
 }
 
-// The feedback form comes with the web form; until then its item does nothing.
-void SendFeedbackNotBuiltYet() {}
-
 }  // namespace
 
 std::string OpenFileErrorText(const std::string& windowCaption, const std::string& fileName,
@@ -217,7 +214,9 @@ void App::OnCommand(Control item) {
             OnHelp();
             return;
         case Control::mnuSendFeedback:
-            SendFeedbackNotBuiltYet();
+            // A front end opens its own feedback form; the core only keeps
+            // it closed while an update writes the log it would cut.
+            RefuseWhileBusy();
             return;
         case Control::mnuCheckNewerVersion:
             OnCheckNewerVersion();
