@@ -12,6 +12,7 @@
 #include <QUrl>
 #include <atomic>
 #include <condition_variable>
+#include <filesystem>
 #include <fstream>
 #include <mutex>
 
@@ -440,6 +441,49 @@ TEST_F(WebTest, AFilledFormIsPostedAndRemembered) {
     EXPECT_TRUE(Box<QLineEdit>(again, FeedbackControl::kFile)->text().isEmpty());
     EXPECT_EQ(Box<QComboBox>(again, FeedbackControl::kFeedbackType)->currentIndex(), 0);
     EXPECT_TRUE(boxes.seen.empty());
+}
+
+// Closing the form while its upload runs ends the transfer: the post
+// never completes, and no message follows. The largest file the form
+// takes (8 MiB) shows the progress bar, and the form is closed the moment
+// the bar appears.
+TEST_F(WebTest, ClosingTheFormMidUploadAbortsTheTransfer) {
+    const std::string picked = dir.File("capture.bin");
+    { std::ofstream create(picked); }
+    std::filesystem::resize_file(picked, web::kMaxFeedbackFileBytes);
+    MainWindow& w = ShowAfterQuietCheck();
+    server.Serve(kScriptPath, "Script Completed");
+    FeedbackDialog& form = OpenForm(w);
+    Box<QLineEdit>(form, FeedbackControl::kName)->setText("Ada Lovelace");
+    Box<QComboBox>(form, FeedbackControl::kRespondVia)->setCurrentIndex(0);
+    {
+        FileDialogAnswerer pick(QString::fromStdString(picked));
+        QTest::mouseClick(form.BrowseButton(), Qt::LeftButton);
+    }
+    ASSERT_EQ(Box<QLineEdit>(form, FeedbackControl::kFile)->text(), "capture.bin");
+
+    struct CloseOnShow : QObject {
+        explicit CloseOnShow(FeedbackDialog& f) : form(f) {}
+        bool eventFilter(QObject*, QEvent* e) override {
+            if (e->type() == QEvent::Show) {
+                shown = true;
+                form.reject();  // as the title bar's close button does
+            }
+            return false;
+        }
+        FeedbackDialog& form;
+        bool shown = false;
+    } closer(form);
+    form.ProgressBar()->installEventFilter(&closer);
+    QTest::mouseClick(Box<QPushButton>(form, FeedbackControl::kSend), Qt::LeftButton);
+    form.ProgressBar()->removeEventFilter(&closer);
+
+    EXPECT_TRUE(closer.shown);
+    EXPECT_FALSE(form.isVisible());
+    EXPECT_FALSE(session->Web().Feedback().TransferRunning());
+    EXPECT_TRUE(boxes.seen.empty()) << boxes.seen.front().caption.toStdString();
+    for (const web::test::SeenRequest& post : Posts()) EXPECT_FALSE(post.complete);
+    EXPECT_TRUE(Box<QPushButton>(form, FeedbackControl::kSend)->isEnabled());
 }
 
 }  // namespace
