@@ -403,6 +403,7 @@ void MainWindow::closeEvent(QCloseEvent* event) {
     }
     event->accept();
     if (app_) app_->OnWindowClose();
+    emit closed();
 }
 
 }  // namespace quor::gui

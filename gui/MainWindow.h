@@ -84,6 +84,8 @@ class MainWindow final : public QMainWindow {
     // Every text the core set, in order (control: the Control's number).
     void textSet(int control, const QString& text);
     void progressSet(int percent);
+    // The window has closed for good (the quit guard let it).
+    void closed();
 
   protected:
     void showEvent(QShowEvent* event) override;

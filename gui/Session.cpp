@@ -23,6 +23,8 @@ Session::Session(app::SettingsStore& settings, app::VersionCheck* versionCheck,
     window_->SetApp(app_.get());
     web_->SetApp(app_.get());
     window_->SetSendFeedback([this] { web_->OpenFeedback(); });
+    // The form goes with the window, and ends a post that still runs.
+    QObject::connect(window_.get(), &MainWindow::closed, &web_->FeedbackWindow(), &QDialog::reject);
 }
 
 Session::~Session() {

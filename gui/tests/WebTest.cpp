@@ -296,6 +296,11 @@ TEST_F(WebTest, TheFeedbackFormOpensWithItsControls) {
 
     description->setPlainText(QStringLiteral("The dew point reads 0.3 K high after the update."));
     Screenshot(form, QStringLiteral("feedback-form"));
+
+    // The form goes when the main window closes.
+    w.close();
+    EXPECT_TRUE(WaitFor([&] { return !w.isVisible(); }));
+    EXPECT_TRUE(WaitFor([&] { return !form.isVisible(); }));
 }
 
 // Each send check stops with its text, puts the focus on its box, and
