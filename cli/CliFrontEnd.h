@@ -176,8 +176,8 @@ class VirtualClockTimers final : public app::AppTimers {
     std::map<app::AppTimer, sim::VirtualClock::EventId> pending_;
 };
 
-// The newer-version check comes with the web services; until then the
-// command line checks nothing.
+// An update on the command line checks for no newer version: that is
+// `quorbsl check-version`, on demand.
 class NoVersionCheck final : public app::VersionCheck {
   public:
     std::int32_t CheckForNewerVersion(std::int32_t, const std::string&, bool,

@@ -1,11 +1,13 @@
 #include "cli/CommandLine.h"
 
 #include <CLI/CLI.hpp>
+#include <map>
 #include <sstream>
 
 #include "app/ProductConfig.h"
 #include "cli/SimulatedDevice.h"
 #include "device/DeviceType.h"
+#include "web/FeedbackForm.h"
 
 #ifndef QUOR_CLI_VERSION
 #define QUOR_CLI_VERSION "unknown"
@@ -106,6 +108,42 @@ ParsedCommandLine ParseCommandLine(int argc, const char* const* argv) {
     s->add_option("--sim-fault", sim.simFault, "A fault of the simulated device")->group("Testing");
     s->footer(SimFaultHelp());
 
+    CheckVersionOptions checkVersion;
+    CLI::App* c = cli.add_subcommand("check-version",
+                                     "Ask the maker's host whether a newer firmware is published");
+    c->add_flag("--yes,-y", checkVersion.yes,
+                "Open a newer version's link in the browser without asking");
+
+    FeedbackOptions feedback;
+    std::string name, company, email, phone, to;
+    CLI::App* f = cli.add_subcommand("feedback", "Send feedback to VOREN, with the error file");
+    CLI::Option* nameOption = f->add_option("--name", name, "Your first and last name");
+    CLI::Option* companyOption = f->add_option("--company", company, "Your company's name");
+    CLI::Option* emailOption = f->add_option("--email", email, "Your email address");
+    CLI::Option* phoneOption =
+        f->add_option("--phone", phone, "Your telephone number (include area code)");
+    CLI::Option* toOption =
+        f->add_option("--to", to, "Send the feedback to your VOREN Group Representative");
+    f->add_option(
+        "--message", feedback.message,
+        "The feedback (at most " + std::to_string(web::kDescriptionMaxChars) + " characters)");
+    const std::map<std::string, int> types = {
+        {"general", 0}, {"feature", 1}, {"bug", 2}, {"other", 3}};
+    f->add_option("--type", feedback.type, "general (default), feature, bug or other")
+        ->transform(CLI::CheckedTransformer(types, CLI::ignore_case).description(""))
+        ->type_name("TYPE");
+    const std::map<std::string, int> respondVia = {{"none", 0},
+                                                   {"email", 1},
+                                                   {"phone-morning", 2},
+                                                   {"phone-midday", 3},
+                                                   {"phone-afternoon", 4}};
+    f->add_option("--respond-via", feedback.respondVia,
+                  "none, email (default), phone-morning, phone-midday or phone-afternoon")
+        ->transform(CLI::CheckedTransformer(respondVia, CLI::ignore_case).description(""))
+        ->type_name("HOW");
+    f->add_option("--file", feedback.file, "A file to send along (up to 8 MB)");
+    f->footer("Options not given take the values the last feedback sent.\n");
+
     try {
         cli.parse(argc, argv);
     } catch (const CLI::ParseError& e) {
@@ -128,6 +166,20 @@ ParsedCommandLine ParseCommandLine(int argc, const char* const* argv) {
         parsed.command = image;
     } else if (s->parsed()) {
         parsed.command = sim;
+    } else if (c->parsed()) {
+        parsed.command = checkVersion;
+    } else if (f->parsed()) {
+        const std::pair<CLI::Option*, std::optional<std::string>*> given[] = {
+            {nameOption, &feedback.name},
+            {companyOption, &feedback.company},
+            {emailOption, &feedback.email},
+            {phoneOption, &feedback.phone},
+            {toOption, &feedback.to}};
+        const std::string* values[] = {&name, &company, &email, &phone, &to};
+        for (std::size_t k = 0; k < std::size(given); ++k) {
+            if (given[k].first->count() > 0) *given[k].second = *values[k];
+        }
+        parsed.command = feedback;
     } else {
         parsed.done = true;
         parsed.status = ExitStatus::kUsage;
@@ -154,6 +206,10 @@ int RunCommandLine(int argc, const char* const* argv, const Streams& io) {
         status = RunImage(*image, io);
     } else if (auto* sim = std::get_if<SimOptions>(&parsed.command)) {
         status = RunSim(*sim, io);
+    } else if (auto* check = std::get_if<CheckVersionOptions>(&parsed.command)) {
+        status = RunCheckVersion(*check, io);
+    } else if (auto* feedback = std::get_if<FeedbackOptions>(&parsed.command)) {
+        status = RunFeedback(*feedback, io);
     }
     return static_cast<int>(status);
 }

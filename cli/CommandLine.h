@@ -13,7 +13,7 @@ namespace quor::cli {
 struct VersionRequest {};
 
 using Command = std::variant<std::monostate, UpdateOptions, PortsOptions, ImageOptions, SimOptions,
-                             VersionRequest>;
+                             VersionRequest, CheckVersionOptions, FeedbackOptions>;
 
 struct ParsedCommandLine {
     Command command;

@@ -3,6 +3,7 @@
 // streams are borrowed for the call.
 
 #include <cstdio>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -56,6 +57,30 @@ struct SimOptions {
 };
 // Serves the simulated device on a pseudo-terminal until SIGINT or SIGTERM.
 ExitStatus RunSim(const SimOptions& options, const Streams& io);
+
+struct CheckVersionOptions {
+    bool yes = false;  // open the newer version's link without asking
+};
+// The newer-version check on demand; its messages go to standard error.
+ExitStatus RunCheckVersion(const CheckVersionOptions& options, const Streams& io);
+// The exit status of a check's outcome (VersionChecker::LastOutcome).
+ExitStatus ExitStatusForWebOutcome(ResultCode outcome);
+
+struct FeedbackOptions {
+    // Unset: the value the last feedback stored, as the form shows it.
+    std::optional<std::string> name;
+    std::optional<std::string> company;
+    std::optional<std::string> email;
+    std::optional<std::string> phone;
+    std::optional<std::string> to;  // the representative's address
+    std::string message;
+    int type = 0;        // the index of "General Feedback", "Feature Suggestion", ...
+    int respondVia = 1;  // the index of "No response necessary", "Email", ...
+    std::string file;    // "" sends none
+};
+// The feedback form's send checks and submission; messages go to
+// standard error.
+ExitStatus RunFeedback(const FeedbackOptions& options, const Streams& io);
 
 // A kernel port name or path as the port list names it: "/dev/ttyUSB0"
 // is "ttyUSB0" when the list has that name; anything else stays.

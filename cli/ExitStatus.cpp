@@ -43,7 +43,8 @@ const std::vector<ExitStatusRow>& ExitStatusTable() {
          "the update failed otherwise (battery too low, login, data erase, start-up)"},
         {ExitStatus::kUsage, "usage", "the command line is wrong"},
         {ExitStatus::kNoConnection, "no-connection",
-         "cannot connect: the port is missing or busy, or the device does not answer"},
+         "cannot connect: the port is missing or busy, or the device does not answer (the "
+         "maker's host, for check-version and feedback)"},
         {ExitStatus::kWrongDevice, "wrong-device",
          "wrong device, firmware too old or out of range, or not a firmware file"},
         {ExitStatus::kLoaderFailed, "loader-failed",
@@ -51,6 +52,9 @@ const std::vector<ExitStatusRow>& ExitStatusTable() {
         {ExitStatus::kCancelled, "cancelled", "a question was answered Cancel"},
         {ExitStatus::kSettingsNotRestored, "settings-not-restored",
          "the new firmware runs, but some settings were not restored"},
+        {ExitStatus::kBadAnswer, "bad-answer",
+         "check-version, feedback: the maker's host answered with an unreadable version file, "
+         "or without confirming the feedback"},
     };
     return table;
 }

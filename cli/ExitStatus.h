@@ -19,6 +19,7 @@ enum class ExitStatus : int {
     kLoaderFailed = 5,         // loader, erase, upload, restart or new-firmware check failed
     kCancelled = 6,            // a question was answered Cancel (always so without a terminal)
     kSettingsNotRestored = 7,  // finished, but some settings were not written back
+    kBadAnswer = 8,            // the maker's host answered what cannot be read or used
 };
 
 struct ExitStatusRow {

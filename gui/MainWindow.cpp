@@ -216,6 +216,15 @@ void MainWindow::Command(Control control) {
         case Control::mnuExit:
             app_->ConfirmQuit();
             break;
+        case Control::mnuSendFeedback:
+            // The core refuses it while an update runs (the log is being
+            // written); otherwise the window opens its form.
+            if (app_->Busy() || !sendFeedback_) {
+                app_->OnCommand(control);
+            } else {
+                sendFeedback_();
+            }
+            break;
         default:
             if (app::SensorMenuItemFor(control)) {
                 app_->OnSensorTypeItem(control);
@@ -394,6 +403,7 @@ void MainWindow::closeEvent(QCloseEvent* event) {
     }
     event->accept();
     if (app_) app_->OnWindowClose();
+    emit closed();
 }
 
 }  // namespace quor::gui

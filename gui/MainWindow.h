@@ -11,6 +11,7 @@
 #include <QMainWindow>
 #include <QString>
 #include <array>
+#include <functional>
 
 #include "app/AppControls.h"
 #include "app/AppView.h"
@@ -51,6 +52,9 @@ class MainWindow final : public QMainWindow {
     ~MainWindow() override;
 
     void SetApp(app::App* app) { app_ = app; }
+    // What "Send Feedback to VOREN..." opens: the core leaves the item to
+    // the window, which owns the feedback form. Empty for none.
+    void SetSendFeedback(std::function<void()> open) { sendFeedback_ = std::move(open); }
 
     // --- the core's view calls, on this thread ---
     void SetTextOf(app::Control control, const QString& text);
@@ -80,6 +84,8 @@ class MainWindow final : public QMainWindow {
     // Every text the core set, in order (control: the Control's number).
     void textSet(int control, const QString& text);
     void progressSet(int percent);
+    // The window has closed for good (the quit guard let it).
+    void closed();
 
   protected:
     void showEvent(QShowEvent* event) override;
@@ -94,6 +100,7 @@ class MainWindow final : public QMainWindow {
     void Command(app::Control control);
 
     app::App* app_ = nullptr;
+    std::function<void()> sendFeedback_;
     bool shown_ = false;
     bool closeAllowed_ = false;
     QString applicationTitle_;

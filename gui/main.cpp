@@ -13,7 +13,6 @@
 #include "app/ProductConfig.h"
 #include "gui/Session.h"
 #include "gui/SimulatedDevice.h"
-#include "gui/VersionCheckStub.h"
 #include "qt/QtSettingsStore.h"
 
 namespace {
@@ -66,10 +65,9 @@ int main(int argc, char** argv) {
         settings = std::make_unique<quor::frontend::QtSettingsStore>();
     }
 
-    quor::gui::VersionCheckStub versionCheck;
     int result = EXIT_SUCCESS;
     {
-        quor::gui::Session session(*settings, versionCheck, quor::app::BuildProductConfig(),
+        quor::gui::Session session(*settings, quor::app::BuildProductConfig(),
                                    std::move(environment));
         session.Window().show();
         result = QApplication::exec();

@@ -2,12 +2,14 @@
 // A session of the window on the offscreen platform: a private data home,
 // the QSettings store in a private file, a scripted port list, a recording
 // version check, and a watcher that answers the modal boxes the window
-// shows, wherever they come from.
+// shows, wherever they come from, and one that answers file dialogs.
 
 #include <gtest/gtest.h>
 
 #include <QAbstractButton>
 #include <QApplication>
+#include <QFileDialog>
+#include <QLineEdit>
 #include <QMessageBox>
 #include <QString>
 #include <QTest>
@@ -110,6 +112,45 @@ inline void ExpectOneBox(const BoxAnswerer& boxes, const QString& caption, const
     EXPECT_EQ(boxes.seen[0].buttons, std::vector<QString>{QStringLiteral("OK")});
 }
 
+// Answers the next file dialog with path ("" cancels), after recording it.
+class FileDialogAnswerer : public QObject {
+  public:
+    explicit FileDialogAnswerer(QString path) : path_(std::move(path)) {
+        timer_.setInterval(kDialogPollMs);
+        QObject::connect(&timer_, &QTimer::timeout, this, [this] { Poll(); });
+        timer_.start();
+    }
+    QString title;
+    QStringList filters;
+    QFileDialog::AcceptMode mode = QFileDialog::AcceptOpen;
+    int shown = 0;
+
+  private:
+    void Poll() {
+        auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+        if (!dialog || !dialog->isVisible()) return;
+        ++shown;
+        title = dialog->windowTitle();
+        filters = dialog->nameFilters();
+        mode = dialog->acceptMode();
+        if (path_.isEmpty()) {
+            dialog->reject();
+        } else {
+            // Typed as a user would: selectFile races the dialog's own
+            // loading of the folder.
+            auto* name = dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+            if (name) {
+                name->setText(path_);
+            } else {
+                dialog->selectFile(path_);
+            }
+            static_cast<QDialog*>(dialog)->accept();
+        }
+    }
+    QTimer timer_;
+    QString path_;
+};
+
 class GuiFixture : public ::testing::Test {
   protected:
     GuiFixture()
@@ -139,7 +180,9 @@ class GuiFixture : public ::testing::Test {
 
     // Shows the window (which runs the start-up) and waits until it is up.
     MainWindow& Show(const app::ProductConfig& config = app::InstrumentEdition()) {
-        session = std::make_unique<Session>(store, versionCheck, config, Environment());
+        session = webVersionCheck
+                      ? std::make_unique<Session>(store, config, Environment())
+                      : std::make_unique<Session>(store, versionCheck, config, Environment());
         session->Window().show();
         EXPECT_TRUE(QTest::qWaitForWindowExposed(&session->Window()));
         return session->Window();
@@ -162,6 +205,8 @@ class GuiFixture : public ::testing::Test {
   protected:
     frontend::QtSettingsStore store;
     RecordingVersionCheck versionCheck;
+    // The web services' own check in place of the recording one.
+    bool webVersionCheck = false;
     std::vector<PortRecord> ports;
     std::unique_ptr<Session> session;
 };

@@ -16,45 +16,6 @@ namespace {
 
 using app::Control;
 
-// Answers the next file dialog with path ("" cancels), after recording it.
-class FileDialogAnswerer : public QObject {
-  public:
-    explicit FileDialogAnswerer(QString path) : path_(std::move(path)) {
-        timer_.setInterval(kDialogPollMs);
-        QObject::connect(&timer_, &QTimer::timeout, this, [this] { Poll(); });
-        timer_.start();
-    }
-    QString title;
-    QStringList filters;
-    QFileDialog::AcceptMode mode = QFileDialog::AcceptOpen;
-    int shown = 0;
-
-  private:
-    void Poll() {
-        auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
-        if (!dialog || !dialog->isVisible()) return;
-        ++shown;
-        title = dialog->windowTitle();
-        filters = dialog->nameFilters();
-        mode = dialog->acceptMode();
-        if (path_.isEmpty()) {
-            dialog->reject();
-        } else {
-            // Typed as a user would: selectFile races the dialog's own
-            // loading of the folder.
-            auto* name = dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
-            if (name) {
-                name->setText(path_);
-            } else {
-                dialog->selectFile(path_);
-            }
-            static_cast<QDialog*>(dialog)->accept();
-        }
-    }
-    QTimer timer_;
-    QString path_;
-};
-
 class MenuTest : public GuiFixture {
   protected:
     MainWindow& ShowActive() {

@@ -37,10 +37,6 @@ std::string CurrentFolder() {
     return ec ? std::string() : folder.string();
 }
 
-// The feedback form is a window of the front end's own, opened there; the
-// core has nothing to do for its item.
-void FeedbackFormIsTheFrontEnds() {}
-
 }  // namespace
 
 std::string OpenFileErrorText(const std::string& windowCaption, const std::string& fileName,
@@ -218,7 +214,9 @@ void App::OnCommand(Control item) {
             OnHelp();
             return;
         case Control::mnuSendFeedback:
-            FeedbackFormIsTheFrontEnds();
+            // A front end opens its own feedback form; the core only keeps
+            // it closed while an update writes the log it would cut.
+            RefuseWhileBusy();
             return;
         case Control::mnuCheckNewerVersion:
             OnCheckNewerVersion();

@@ -439,6 +439,7 @@ TEST_F(MenuTest, CommandsThatWouldDisturbAnUpdateAreRefused) {
         {"port change", [](App& a) { a.OnCommPortChange(1); }},
         {"start", [](App& a) { a.OnCommand(Control::btnStart); }},
         {"update firmware", [](App& a) { a.OnCommand(Control::mnuUpdateFirmware); }},
+        {"send feedback", [](App& a) { a.OnCommand(Control::mnuSendFeedback); }},
     };
     AddPort("ttyS0", "Communications Port (ttyS0)");
     AddPort("ttyUSB0", "USB Serial Port (ttyUSB0)");
