@@ -262,6 +262,7 @@ class App {
     ResultCode ConnectInstrument(bool* loaderRunning);
     ResultCode CheckInstrument();
     ResultCode CheckImageFitsDevice();
+    ResultCode CheckVersionRange();
     ResultCode CaptureInstrumentSettings();
     ResultCode ProgramInstrument();
     ResultCode ReconnectInstrument();

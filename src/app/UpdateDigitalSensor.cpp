@@ -237,19 +237,7 @@ ResultCode App::CaptureSensorSettings() {
     BuildDeviceTypeInfo(static_cast<DeviceType>(host_->ImageDeviceType()),
                         static_cast<std::int32_t>(sdi.VersionNumber()), deviceInfo_);
     const DeviceTypeInfo& d = deviceInfo_;
-    if (d.versionLimited) {
-        const bool ask = config_.repMode || config_.factoryMode;
-        const MessageNames names{windowCaption_, productName_, PortDescription()};
-        const std::string text = VersionRangeText(
-            names, static_cast<std::uint32_t>(d.firmwareVersion), d.minVersion, d.maxVersion, ask);
-        if (!text.empty()) {
-            if (!ask) {
-                ErrorOK(text, "Wrong Firmware Version", kKindError);
-                return rc::kNotSupported;
-            }
-            if (!fe_.dialogs.AskOkCancel(text, "Wrong Firmware Version")) return rc::kNotSupported;
-        }
-    }
+    if (const ResultCode range = CheckVersionRange(); range < 0) return range;
     if (d.firmwareVersion > imageVersion_) {
         const std::string text = "The firmware in your " + productName_ +
                                  "\nis newer than the version in this updater.\n\n" +

@@ -29,18 +29,6 @@ constexpr int kRestartedBar = 92;
 constexpr int kMaxSetAsideNames = 1000;
 constexpr const char* kSetAsideSuffix = ".unused";
 
-LoaderMemoryMap MapOf(const DeviceTypeInfo& r) {
-    LoaderMemoryMap m;
-    m.flashStart = r.flashStart;
-    m.flashEnd = r.flashEnd;
-    m.loaderOption = r.loaderOption;
-    m.infoStart = r.infoStart;
-    m.infoSegments = r.infoSegments;
-    m.infoSegmentSize = r.infoSegmentSize;
-    m.loaderBaud = r.loaderBaud;
-    return m;
-}
-
 }  // namespace
 
 std::string App::PortDescription() const {
@@ -119,19 +107,7 @@ ResultCode App::CheckInstrument() {
                                  "Are you sure you want to load older firmware.";
         if (!fe_.dialogs.AskOkCancel(text, "Newer Firmware")) return rc::kCancelled;
     }
-    if (d.versionLimited) {
-        const bool ask = config_.repMode || config_.factoryMode;
-        const MessageNames names{windowCaption_, productName_, PortDescription()};
-        const std::string text = VersionRangeText(
-            names, static_cast<std::uint32_t>(d.firmwareVersion), d.minVersion, d.maxVersion, ask);
-        if (!text.empty()) {
-            if (!ask) {
-                ErrorOK(text, "Wrong Firmware Version", kKindError);
-                return rc::kNotSupported;
-            }
-            if (!fe_.dialogs.AskOkCancel(text, "Wrong Firmware Version")) return rc::kNotSupported;
-        }
-    }
+    if (const ResultCode range = CheckVersionRange(); range < 0) return range;
     if (d.checkBattery) {
         SetStatus("Checking battery power...");
         std::int32_t percent = 0;
@@ -147,12 +123,30 @@ ResultCode App::CheckInstrument() {
 }
 
 ResultCode App::CheckImageFitsDevice() {
-    const ResultCode r = host_->BSLCheckImage(MapOf(deviceInfo_));
+    const ResultCode r = host_->BSLCheckImage(LoaderMemoryMapOf(deviceInfo_));
     if (r >= 0) return r;
     const MessageNames names{windowCaption_, productName_, PortDescription()};
     ErrorOK(r == rc::kImageDoesNotFit ? ImageDoesNotFitText(names) : LoaderStepErrorText(names, r),
             "Firmware Upload Error", kKindError);
     return r;
+}
+
+// A device whose image is only for some firmware versions: outside them
+// the user is told, or asked when rep or factory mode lets them go on.
+ResultCode App::CheckVersionRange() {
+    const DeviceTypeInfo& d = deviceInfo_;
+    if (!d.versionLimited) return rc::kOk;
+    const bool ask = config_.repMode || config_.factoryMode;
+    const MessageNames names{windowCaption_, productName_, PortDescription()};
+    const std::string text = VersionRangeText(
+        names, static_cast<std::uint32_t>(d.firmwareVersion), d.minVersion, d.maxVersion, ask);
+    if (text.empty()) return rc::kOk;
+    if (!ask) {
+        ErrorOK(text, "Wrong Firmware Version", kKindError);
+        return rc::kNotSupported;
+    }
+    if (!fe_.dialogs.AskOkCancel(text, "Wrong Firmware Version")) return rc::kNotSupported;
+    return rc::kOk;
 }
 
 ResultCode App::CaptureInstrumentSettings() {

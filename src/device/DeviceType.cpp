@@ -184,6 +184,18 @@ DeviceType DeviceTypeFromCode(const char* code) {
     return DeviceType::kUnknown;
 }
 
+LoaderMemoryMap LoaderMemoryMapOf(const DeviceTypeInfo& r) {
+    LoaderMemoryMap m;
+    m.flashStart = r.flashStart;
+    m.flashEnd = r.flashEnd;
+    m.loaderOption = r.loaderOption;
+    m.infoStart = r.infoStart;
+    m.infoSegments = r.infoSegments;
+    m.infoSegmentSize = r.infoSegmentSize;
+    m.loaderBaud = r.loaderBaud;
+    return m;
+}
+
 void BuildDeviceTypeInfo(DeviceType type, std::int32_t version, DeviceTypeInfo& record) {
     record = DeviceTypeInfo{};
     if (!InTable(type)) type = DeviceType::kUnknown;

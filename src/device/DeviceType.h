@@ -7,6 +7,7 @@
 
 #include "common/FixedText.h"
 #include "common/ResultCode.h"
+#include "bsl/LoaderMemoryMap.h"
 
 namespace quor {
 
@@ -108,6 +109,10 @@ DeviceType DeviceTypeFromCode(const char* code);
 
 // Fills the whole record for type and firmware version; versionText empty.
 void BuildDeviceTypeInfo(DeviceType type, std::int32_t version, DeviceTypeInfo& record);
+
+// The loader's view of the record's memory: flash, information memory and
+// the loader's rate, as the loader host checks and programs an image.
+LoaderMemoryMap LoaderMemoryMapOf(const DeviceTypeInfo& record);
 
 // Longest first word that can name a device code.
 inline constexpr std::size_t kMaxDeviceCodeChars = 19;

@@ -18,18 +18,6 @@
 namespace quor::insttest {
 namespace {
 
-LoaderMemoryMap MapOf(const DeviceTypeInfo& r) {
-    LoaderMemoryMap m;
-    m.flashStart = r.flashStart;
-    m.flashEnd = r.flashEnd;
-    m.loaderOption = r.loaderOption;
-    m.infoStart = r.infoStart;
-    m.infoSegments = r.infoSegments;
-    m.infoSegmentSize = r.infoSegmentSize;
-    m.loaderBaud = r.loaderBaud;
-    return m;
-}
-
 // A small firmware that fits the type's flash: code at the start of its
 // flash and a reset vector pointing there, as a real image for it would.
 std::string FittingImage(const DeviceTypeInfo& r) {
@@ -76,7 +64,7 @@ protected:
         std::ofstream(image) << FittingImage(record);
         ASSERT_EQ(host.BSLLoadTIFile(image.c_str()), 1) << LogText();
         ASSERT_GT(host.BSLConnect(port_.c_str(), record.loaderBaud, false, 3), 0) << LogText();
-        ASSERT_EQ(host.BSLProgramImage(MapOf(record)), 1) << LogText();
+        ASSERT_EQ(host.BSLProgramImage(LoaderMemoryMapOf(record)), 1) << LogText();
         host.BSLDisconnect();
         DSSleep(record.restartDelayMs);
         ASSERT_EQ(model_->State(), model_->FactoryState());
