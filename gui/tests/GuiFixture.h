@@ -21,6 +21,7 @@
 #include <vector>
 
 #include "app/App.h"
+#include "app/AppFrontEnd.h"
 #include "gui/Session.h"
 #include "qt/QtSettingsStore.h"
 #include "support/ScopedEnv.h"
@@ -39,22 +40,6 @@ namespace quor::gui::testing {
 // met far sooner.
 constexpr int kWaitLimitMs = 30'000;
 constexpr int kDialogPollMs = 10;
-
-class RecordingVersionCheck final : public app::VersionCheck {
-  public:
-    struct Call {
-        std::int32_t currentVersion;
-        std::string path;
-        bool quiet;
-        std::string productText;
-    };
-    std::int32_t CheckForNewerVersion(std::int32_t currentVersion, const std::string& path,
-                                      bool quiet, const std::string& productText) override {
-        calls.push_back({currentVersion, path, quiet, productText});
-        return 0;
-    }
-    std::vector<Call> calls;
-};
 
 // Runs the event loop until done() holds; false when it never did.
 inline bool WaitFor(const std::function<bool()>& done, int limitMs = kWaitLimitMs) {
@@ -204,7 +189,7 @@ class GuiFixture : public ::testing::Test {
 
   protected:
     frontend::QtSettingsStore store;
-    RecordingVersionCheck versionCheck;
+    app::testing::RecordingVersionCheck versionCheck;
     // The web services' own check in place of the recording one.
     bool webVersionCheck = false;
     std::vector<PortRecord> ports;
